@@ -1,0 +1,10 @@
+#pragma once
+
+#include "link/Status.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+
+// The JSON a helper would send for `status`, for scripting fake replies.
+QJsonObject statusObject(const Status& status);
+QByteArray statusBody(const Status& status);

@@ -1,0 +1,175 @@
+// ovrinctl as a user runs it: a real process against the fake helper.
+#include "FakeHelper.h"
+#include "StatusJson.h"
+#include "StatusText.h"
+#include "TestHome.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Reply = FakeHelper::Reply;
+Q_DECLARE_METATYPE(Status)
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+Run ovrinctl(const QStringList& args, const QString& home = {}) {
+    QProcess p;
+    if (!home.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"HOME"_s, home);
+        p.setProcessEnvironment(env);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    p.start(QStringLiteral(OVRINCTL_PATH), args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError()), clock.elapsed()};
+}
+
+Status connected() {
+    Status s;
+    s.running = true;
+    s.active = 1;
+    s.latency_ms = 37;
+    s.down_bps = 48'000'000;
+    s.up_bps = 2'500'000;
+    s.peak_bps = 0;
+    s.channels = {u"Амстердам"_s, u"Frankfurt UDP"_s};
+    s.helper = true;
+    s.primary = true;
+    s.verified = true;
+    return s;
+}
+
+} // namespace
+
+class OvrinctlTest : public QObject {
+    Q_OBJECT
+
+    TestHome m_home;
+    std::unique_ptr<FakeHelper> m_helper;
+
+private Q_SLOTS:
+    void init() {
+        m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
+        QVERIFY(m_helper->listening());
+    }
+    void cleanup() { m_helper.reset(); }
+
+    void requestPrintsCodeThenBody() {
+        m_helper->route("POST", "/account/auth/request",
+                        Reply::json(429, R"({"error":"rate_limited"})"));
+        const Run run = ovrinctl({u"request"_s, u"POST"_s, u"/account/auth/request"_s, u"--body"_s,
+                                  u"{\"email\":\"я@ovrin.test\"}"_s, u"--header"_s,
+                                  u"X-Pair-Secret: s e c"_s, u"--timeout"_s, u"5"_s});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, u"429\n{\"error\":\"rate_limited\"}\n"_s);
+        const auto seen = m_helper->requests();
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].body, u"{\"email\":\"я@ovrin.test\"}"_s.toUtf8());
+        QCOMPARE(seen[0].header("X-Pair-Secret"), QByteArray("s e c"));
+    }
+
+    void noHelperExitsTwoAtOnce() {
+        m_helper.reset();
+        const Run run = ovrinctl({u"request"_s, u"GET"_s, u"/status"_s});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.err, u"Помощник не ответил.\n"_s);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.ms < 2000, qPrintable(QString::number(run.ms)));
+    }
+
+    void homeTooLongForASocketPathIsNoReply() {
+        const QString home = m_home.path() + u'/' + QString(80, u'h');
+        const Run run = ovrinctl({u"status"_s}, home);
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(m_helper->requests().size(), 0);
+    }
+
+    void statusIsReadable() {
+        m_helper->route("GET", "/status", Reply::json(200, statusBody(connected())));
+        const Run run = ovrinctl({u"status"_s});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(u"Подключено: Frankfurt UDP\n"_s), qPrintable(run.out));
+        QVERIFY(run.out.contains(u"  * 1  Frankfurt UDP\n"_s));
+        QVERIFY(run.out.contains(u"    0  Амстердам\n"_s));
+        QVERIFY(run.out.contains(u"Приём: 48 Мбит/с, отдача: 2.5 Мбит/с, пик: —"_s));
+    }
+
+    void unreadableStatusIsSaidPlainly() {
+        QByteArray body = statusBody(connected());
+        body.replace("\"verified\":true", "\"verified\":1");
+        m_helper->route("GET", "/status", Reply::json(503, body));
+        const Run run = ovrinctl({u"status"_s});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(u"не удалось прочитать"_s), qPrintable(run.err));
+        QVERIFY(run.err.contains(u"503"_s));
+    }
+
+    void badUsage_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("nothing") << QStringList();
+        QTest::newRow("unknown command") << QStringList{u"frobnicate"_s};
+        QTest::newRow("request without target") << QStringList{u"request"_s, u"GET"_s};
+        QTest::newRow("option without value")
+            << QStringList{u"request"_s, u"GET"_s, u"/status"_s, u"--body"_s};
+        QTest::newRow("header without colon")
+            << QStringList{u"request"_s, u"GET"_s, u"/status"_s, u"--header"_s, u"X"_s};
+        QTest::newRow("bad time-out")
+            << QStringList{u"request"_s, u"GET"_s, u"/status"_s, u"--timeout"_s, u"soon"_s};
+    }
+
+    void badUsage() {
+        QFETCH(QStringList, args);
+        const Run run = ovrinctl(args);
+        QCOMPARE(run.exitCode, 64);
+        QVERIFY(run.err.contains(u"usage:"_s));
+        QCOMPARE(m_helper->requests().size(), 0);
+    }
+
+    void statusLines_data() {
+        QTest::addColumn<Status>("status");
+        QTest::addColumn<QString>("line");
+
+        Status s = connected();
+        s.primary = false;
+        QTest::newRow("route bypassed") << s << u"Трафик идёт мимо: Frankfurt UDP"_s;
+        s = connected();
+        s.active = 5;
+        QTest::newRow("active outside the list") << s << u"Подключено: —"_s;
+        s = connected();
+        s.verified = false;
+        s.latency_ms = 0;
+        QTest::newRow("checking, no latency yet") << s << u"Отклик: —"_s;
+        s = Status();
+        s.protected_ = true;
+        s.protection_armed = true;
+        QTest::newRow("protection blocking") << s << u"Интернет закрыт строгой защитой."_s;
+        s = Status();
+        QTest::newRow("privileged part missing")
+            << s << u"Привилегированная часть помощника не установлена."_s;
+        s.message = u"Нет связи с сервером"_s;
+        QTest::newRow("helper message") << s << u"Сообщение помощника: Нет связи с сервером"_s;
+    }
+
+    void statusLines() {
+        QFETCH(Status, status);
+        QFETCH(QString, line);
+        const QStringList lines = statusText(status);
+        QVERIFY2(lines.contains(line), qPrintable(lines.join(u'\n')));
+    }
+};
+
+QTEST_GUILESS_MAIN(OvrinctlTest)
+#include "tst_Ovrinctl.moc"
