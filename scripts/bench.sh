@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Measures what the README's performance section reports. Figures are
+# medians over repetitions, with ratios against a floor measured in the same
+# run, because the machines are shared and noisy. Usage: scripts/bench.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${OVRIN_BENCH_BUILD:-build-bench}
+
+./scripts/setup.sh
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DOVRIN_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+
+echo "machine: $(nproc) cores, $(uname -m), $(date -u +%Y-%m-%d)"
+
+# median_ns NAME: the median real time of one benchmark, in nanoseconds.
+median_ns() {
+  awk -v name="$1" '
+    $1 ~ name && $1 ~ /_median$/ {
+      v = $2; u = $3
+      if (u == "us") v *= 1000; else if (u == "ms") v *= 1000000; else if (u == "s") v *= 1e9
+      printf "%.0f\n", v
+    }' "$out"
+}
+
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+"$build/bench/link_bench" --benchmark_repetitions=15 --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true >"$out" 2>/dev/null
+rt=$(median_ns BM_RoundTrip)
+floor=$(median_ns BM_BareSyscalls)
+decode=$(median_ns BM_DecodeStatus1000Channels)
+awk -v rt="$rt" -v floor="$floor" -v decode="$decode" 'BEGIN {
+  printf "link: GET /status round trip (1 KiB reply), median of 15: %.1f us\n", rt / 1000
+  printf "link: the same exchange with bare system calls (floor):   %.1f us\n", floor / 1000
+  printf "link: ratio round trip / floor: %.2fx (target <= 1.5x)\n", rt / floor
+  printf "link: decode a Status with 1,000 channels, median: %.3f ms (target < 1 ms)\n", decode / 1e6
+}'
+
+for extra in scripts/bench-*.sh; do
+  [[ -x $extra ]] && OVRIN_BENCH_BUILD="$build" "$extra"
+done
