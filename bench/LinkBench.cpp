@@ -24,7 +24,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray statusJson(int channels) {
+QByteArray statusJson(int channels)
+{
     QJsonArray names;
     QJsonArray best;
     for (int i = 0; i < channels; ++i) {
@@ -54,7 +55,8 @@ QByteArray statusJson(int channels) {
 }
 
 // A status reply of about 1 KiB, as a helper with a handful of channels sends.
-QByteArray statusReply() {
+QByteArray statusReply()
+{
     QByteArray body = statusJson(8);
     body += QByteArray(qMax<qsizetype>(0, 1024 - body.size()), ' ');
     return "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
@@ -67,7 +69,8 @@ class Server {
 public:
     explicit Server(const QByteArray& path)
         : m_path(path)
-        , m_reply(statusReply()) {
+        , m_reply(statusReply())
+    {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
@@ -77,7 +80,8 @@ public:
             std::abort();
         m_thread = std::thread([this] { run(); });
     }
-    ~Server() {
+    ~Server()
+    {
         m_stop = true;
         ::shutdown(m_fd, SHUT_RDWR);
         m_thread.join();
@@ -87,7 +91,8 @@ public:
     Server& operator=(const Server&) = delete;
 
 private:
-    void run() {
+    void run()
+    {
         char buffer[4096];
         while (!m_stop) {
             const int fd = ::accept(m_fd, nullptr, nullptr);
@@ -113,21 +118,25 @@ private:
     std::thread m_thread;
 };
 
-QTemporaryDir* folder() {
+QTemporaryDir* folder()
+{
     static QTemporaryDir dir(QDir::tempPath() + u"/ovrin-bench-XXXXXX"_s);
     return &dir;
 }
 
-QByteArray socketPath() {
+QByteArray socketPath()
+{
     return QFile::encodeName(folder()->path() + u"/control.sock"_s);
 }
 
-Server& server() {
+Server& server()
+{
     static Server s(socketPath());
     return s;
 }
 
-void BM_RoundTrip(benchmark::State& state) {
+void BM_RoundTrip(benchmark::State& state)
+{
     server();
     const QByteArray path = socketPath();
     for (auto _ : state) {
@@ -141,7 +150,8 @@ BENCHMARK(BM_RoundTrip)->UseRealTime()->MinTime(1.0);
 
 // The floor: socket, connect, one write, read to EOF, close. No framing, no
 // parsing, no validation.
-void BM_BareSyscalls(benchmark::State& state) {
+void BM_BareSyscalls(benchmark::State& state)
+{
     server();
     const QByteArray path = socketPath();
     const QByteArray request = *HelperSocket::frame(u"GET"_s, u"/status"_s, {}, {});
@@ -162,7 +172,8 @@ void BM_BareSyscalls(benchmark::State& state) {
 }
 BENCHMARK(BM_BareSyscalls)->UseRealTime()->MinTime(1.0);
 
-void BM_DecodeStatus1000Channels(benchmark::State& state) {
+void BM_DecodeStatus1000Channels(benchmark::State& state)
+{
     const QByteArray body = statusJson(1000);
     for (auto _ : state) {
         auto status = Status::fromJson(body);
@@ -176,7 +187,8 @@ BENCHMARK(BM_DecodeStatus1000Channels)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

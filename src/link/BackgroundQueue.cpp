@@ -2,7 +2,8 @@
 
 #include <QThreadPool>
 
-QThreadPool* BackgroundQueue::pool() {
+QThreadPool* BackgroundQueue::pool()
+{
     // Deliberately leaked: worker threads may still be finishing a round trip
     // while static destructors run at exit.
     static QThreadPool* const shared = [] {

@@ -24,8 +24,10 @@ constexpr qsizetype readChunk = 16384;
 class SocketGuard {
 public:
     explicit SocketGuard(int fd)
-        : m_fd(fd) {}
-    ~SocketGuard() {
+        : m_fd(fd)
+    {}
+    ~SocketGuard()
+    {
         if (m_fd >= 0)
             ::close(m_fd);
     }
@@ -37,7 +39,8 @@ private:
     int m_fd;
 };
 
-bool hasControl(QStringView text) {
+bool hasControl(QStringView text)
+{
     for (QChar c : text) {
         const char16_t u = c.unicode();
         if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
@@ -46,11 +49,13 @@ bool hasControl(QStringView text) {
     return false;
 }
 
-bool isSafeToken(QStringView text) {
+bool isSafeToken(QStringView text)
+{
     return !text.isEmpty() && !hasControl(text) && !text.contains(u' ') && !text.contains(u':');
 }
 
-bool writeAll(int fd, const char* data, qsizetype size) {
+bool writeAll(int fd, const char* data, qsizetype size)
+{
     while (size > 0) {
         // MSG_NOSIGNAL: a helper that closed early must not raise SIGPIPE.
         const ssize_t n = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
@@ -66,7 +71,8 @@ bool writeAll(int fd, const char* data, qsizetype size) {
 
 // Reads until the peer closes or a read fails (a time-out included). False
 // only when the reply grew past the size limit.
-bool readAll(int fd, QByteArray& buffer) {
+bool readAll(int fd, QByteArray& buffer)
+{
     char chunk[readChunk];
     for (;;) {
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
@@ -80,7 +86,8 @@ bool readAll(int fd, QByteArray& buffer) {
     }
 }
 
-std::optional<qint64> parseCode(QStringView piece) {
+std::optional<qint64> parseCode(QStringView piece)
+{
     // One optional sign, then ASCII digits only, within 64 bits.
     const QByteArray ascii = piece.toLatin1();
     const char* first = ascii.constData();
@@ -101,14 +108,16 @@ std::optional<qint64> parseCode(QStringView piece) {
 
 } // namespace
 
-QString HelperSocket::path() {
+QString HelperSocket::path()
+{
     static const QString computed =
         QDir::homePath() + u"/Library/Application Support/Ovrin/control.sock";
     return computed;
 }
 
 std::optional<QByteArray> HelperSocket::frame(const QString& method, const QString& target,
-                                              const QByteArray& payload, const Headers& headers) {
+                                              const QByteArray& payload, const Headers& headers)
+{
     if (method.isEmpty() || hasControl(method) || method.contains(u' '))
         return std::nullopt;
     if (target.isEmpty() || hasControl(target) || target.contains(u' '))
@@ -125,7 +134,8 @@ std::optional<QByteArray> HelperSocket::frame(const QString& method, const QStri
     return head.toUtf8() + payload;
 }
 
-std::optional<HelperReply> HelperSocket::parseReply(const QByteArray& bytes) {
+std::optional<HelperReply> HelperSocket::parseReply(const QByteArray& bytes)
+{
     const qsizetype end = bytes.indexOf("\r\n\r\n");
     if (end < 0)
         return std::nullopt;
@@ -146,7 +156,8 @@ std::optional<HelperReply> HelperSocket::roundTripAt(const QByteArray& socketPat
                                                      const QString& method, const QString& target,
                                                      double timeoutSeconds,
                                                      const QByteArray& payload,
-                                                     const Headers& headers) {
+                                                     const Headers& headers)
+{
     const std::optional<QByteArray> request = frame(method, target, payload, headers);
     if (!request)
         return std::nullopt;
@@ -185,12 +196,14 @@ std::optional<HelperReply> HelperSocket::roundTripAt(const QByteArray& socketPat
 
 std::optional<HelperReply> HelperSocket::roundTrip(const QString& method, const QString& target,
                                                    double timeoutSeconds, const QByteArray& payload,
-                                                   const Headers& headers) {
+                                                   const Headers& headers)
+{
     return roundTripAt(path().toUtf8(), method, target, timeoutSeconds, payload, headers);
 }
 
 void HelperSocket::send(const QString& method, const QString& target, double timeoutSeconds,
-                        const QByteArray& payload, const Headers& headers, Done done) {
+                        const QByteArray& payload, const Headers& headers, Done done)
+{
     BackgroundQueue::pool()->start(
         [method, target, timeoutSeconds, payload, headers, done = std::move(done)] {
             done(roundTrip(method, target, timeoutSeconds, payload, headers));
@@ -198,6 +211,7 @@ void HelperSocket::send(const QString& method, const QString& target, double tim
 }
 
 void HelperSocket::send(const QString& method, const QString& target, double timeoutSeconds,
-                        Done done) {
+                        Done done)
+{
     send(method, target, timeoutSeconds, {}, {}, std::move(done));
 }

@@ -6,7 +6,8 @@
 
 #include <cmath>
 
-std::optional<QJsonObject> JsonReader::parseObject(const QByteArray& body) {
+std::optional<QJsonObject> JsonReader::parseObject(const QByteArray& body)
+{
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -14,13 +15,15 @@ std::optional<QJsonObject> JsonReader::parseObject(const QByteArray& body) {
     return document.object();
 }
 
-std::optional<bool> JsonReader::boolean(const QJsonValue& value) {
+std::optional<bool> JsonReader::boolean(const QJsonValue& value)
+{
     if (!value.isBool())
         return std::nullopt;
     return value.toBool();
 }
 
-std::optional<qint64> JsonReader::integer(const QJsonValue& value) {
+std::optional<qint64> JsonReader::integer(const QJsonValue& value)
+{
     if (!value.isDouble())
         return std::nullopt;
     // Qt keeps numbers written without fraction or exponent that fit in 64
@@ -35,13 +38,15 @@ std::optional<qint64> JsonReader::integer(const QJsonValue& value) {
     return static_cast<qint64>(d);
 }
 
-std::optional<QString> JsonReader::string(const QJsonValue& value) {
+std::optional<QString> JsonReader::string(const QJsonValue& value)
+{
     if (!value.isString())
         return std::nullopt;
     return value.toString();
 }
 
-std::optional<QJsonValue> JsonReader::take(QStringView key) {
+std::optional<QJsonValue> JsonReader::take(QStringView key)
+{
     const auto it = m_object.constFind(key);
     if (it == m_object.constEnd()) {
         m_ok = false;
@@ -50,22 +55,27 @@ std::optional<QJsonValue> JsonReader::take(QStringView key) {
     return it.value();
 }
 
-JsonReader& JsonReader::read(QStringView key, bool& out) {
+JsonReader& JsonReader::read(QStringView key, bool& out)
+{
     return readWith(key, out, &JsonReader::boolean);
 }
 
-JsonReader& JsonReader::read(QStringView key, qint64& out) {
+JsonReader& JsonReader::read(QStringView key, qint64& out)
+{
     return readWith(key, out, &JsonReader::integer);
 }
 
-JsonReader& JsonReader::read(QStringView key, QString& out) {
+JsonReader& JsonReader::read(QStringView key, QString& out)
+{
     return readWith(key, out, &JsonReader::string);
 }
 
-JsonReader& JsonReader::read(QStringView key, QList<qint64>& out) {
+JsonReader& JsonReader::read(QStringView key, QList<qint64>& out)
+{
     return readArrayWith(key, out, &JsonReader::integer);
 }
 
-JsonReader& JsonReader::read(QStringView key, QStringList& out) {
+JsonReader& JsonReader::read(QStringView key, QStringList& out)
+{
     return readArrayWith(key, out, &JsonReader::string);
 }

@@ -22,7 +22,8 @@
 class JsonReader {
 public:
     explicit JsonReader(QJsonObject object)
-        : m_object(std::move(object)) {}
+        : m_object(std::move(object))
+    {}
 
     // The body as one JSON object, or nothing (not JSON, or another type).
     static std::optional<QJsonObject> parseObject(const QByteArray& body);
@@ -40,13 +41,19 @@ public:
     // A nested record or an array of records, each with
     // `static std::optional<T> fromJson(const QJsonObject&)`.
     template <typename T>
-    requires requires(const QJsonObject& o) {
-        { T::fromJson(o) } -> std::same_as<std::optional<T>>;
+    requires requires(const QJsonObject& o)
+    {
+        {
+            T::fromJson(o)
+            } -> std::same_as<std::optional<T>>;
     }
     JsonReader& read(QStringView key, T& out);
     template <typename T>
-    requires requires(const QJsonObject& o) {
-        { T::fromJson(o) } -> std::same_as<std::optional<T>>;
+    requires requires(const QJsonObject& o)
+    {
+        {
+            T::fromJson(o)
+            } -> std::same_as<std::optional<T>>;
     }
     JsonReader& read(QStringView key, QList<T>& out);
 
@@ -70,7 +77,8 @@ private:
 };
 
 template <typename T, typename Convert>
-JsonReader& JsonReader::readWith(QStringView key, T& out, Convert convert) {
+JsonReader& JsonReader::readWith(QStringView key, T& out, Convert convert)
+{
     if (const std::optional<QJsonValue> value = take(key)) {
         if (auto converted = convert(*value))
             out = std::move(*converted);
@@ -81,7 +89,8 @@ JsonReader& JsonReader::readWith(QStringView key, T& out, Convert convert) {
 }
 
 template <typename T, typename Convert>
-JsonReader& JsonReader::readArrayWith(QStringView key, QList<T>& out, Convert convert) {
+JsonReader& JsonReader::readArrayWith(QStringView key, QList<T>& out, Convert convert)
+{
     const std::optional<QJsonValue> value = take(key);
     if (!value)
         return *this;
@@ -105,27 +114,36 @@ JsonReader& JsonReader::readArrayWith(QStringView key, QList<T>& out, Convert co
 }
 
 template <typename T>
-requires requires(const QJsonObject& o) {
-    { T::fromJson(o) } -> std::same_as<std::optional<T>>;
+requires requires(const QJsonObject& o)
+{
+    {
+        T::fromJson(o)
+        } -> std::same_as<std::optional<T>>;
 }
-JsonReader& JsonReader::read(QStringView key, T& out) {
+JsonReader& JsonReader::read(QStringView key, T& out)
+{
     return readWith(key, out, [](const QJsonValue& v) -> std::optional<T> {
         return v.isObject() ? T::fromJson(v.toObject()) : std::nullopt;
     });
 }
 
 template <typename T>
-requires requires(const QJsonObject& o) {
-    { T::fromJson(o) } -> std::same_as<std::optional<T>>;
+requires requires(const QJsonObject& o)
+{
+    {
+        T::fromJson(o)
+        } -> std::same_as<std::optional<T>>;
 }
-JsonReader& JsonReader::read(QStringView key, QList<T>& out) {
+JsonReader& JsonReader::read(QStringView key, QList<T>& out)
+{
     return readArrayWith(key, out, [](const QJsonValue& v) -> std::optional<T> {
         return v.isObject() ? T::fromJson(v.toObject()) : std::nullopt;
     });
 }
 
 template <typename T>
-JsonReader& JsonReader::readOptional(QStringView key, std::optional<T>& out) {
+JsonReader& JsonReader::readOptional(QStringView key, std::optional<T>& out)
+{
     out.reset();
     if (!m_object.contains(key))
         return *this;

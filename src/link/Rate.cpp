@@ -1,6 +1,7 @@
 #include "link/Rate.h"
 
-QString rate(qint64 bps) {
+QString rate(qint64 bps)
+{
     if (bps < 1000)
         return QStringLiteral("0");
     const double mbps = double(bps) / 1'000'000.0;

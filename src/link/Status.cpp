@@ -2,7 +2,8 @@
 
 #include "link/JsonReader.h"
 
-std::optional<Status> Status::fromJson(const QJsonObject& object) {
+std::optional<Status> Status::fromJson(const QJsonObject& object)
+{
     Status s;
     JsonReader in(object);
     in.read(u"running", s.running)
@@ -29,14 +30,16 @@ std::optional<Status> Status::fromJson(const QJsonObject& object) {
     return s;
 }
 
-std::optional<Status> Status::fromJson(const QByteArray& body) {
+std::optional<Status> Status::fromJson(const QByteArray& body)
+{
     const std::optional<QJsonObject> object = JsonReader::parseObject(body);
     if (!object)
         return std::nullopt;
     return fromJson(*object);
 }
 
-std::optional<QString> Status::activeChannel() const {
+std::optional<QString> Status::activeChannel() const
+{
     if (active < 0 || active >= channels.size())
         return std::nullopt;
     return channels.at(qsizetype(active));

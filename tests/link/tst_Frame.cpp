@@ -1,7 +1,9 @@
 // The request frame and the reply parser, without a socket.
 #include "link/HelperSocket.h"
+#include "link/QueryValue.h"
 
 #include <QTest>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -9,7 +11,8 @@ class FrameTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void emptyPayloadStillDeclaresTypeAndLength() {
+    void emptyPayloadStillDeclaresTypeAndLength()
+    {
         const auto bytes = HelperSocket::frame(u"GET"_s, u"/status"_s, {}, {});
         QVERIFY(bytes);
         QCOMPARE(*bytes, QByteArray("GET /status HTTP/1.0\r\n"
@@ -19,7 +22,8 @@ private Q_SLOTS:
                                     "\r\n"));
     }
 
-    void payloadFollowsTheBlankLineAndCountsBytes() {
+    void payloadFollowsTheBlankLineAndCountsBytes()
+    {
         const QByteArray payload = u"{\"name\":\"Ноутбук\"}"_s.toUtf8();
         const auto bytes = HelperSocket::frame(u"POST"_s, u"/account/auth/verify"_s, payload, {});
         QVERIFY(bytes);
@@ -30,7 +34,8 @@ private Q_SLOTS:
         QVERIFY(payload.size() > u"{\"name\":\"Ноутбук\"}"_s.size()); // bytes, not characters
     }
 
-    void extraHeadersComeOnceEachAfterTheLength() {
+    void extraHeadersComeOnceEachAfterTheLength()
+    {
         const HelperSocket::Headers headers{{u"X-Pair-Secret"_s, u"s3cr3t"_s},
                                             {u"X-Ovrin-Update-Session"_s, u"abc"_s}};
         const auto bytes =
@@ -47,7 +52,8 @@ private Q_SLOTS:
         QCOMPARE(head.count("\r\n"), 6);
     }
 
-    void unsafeRequestsAreNeverFramed_data() {
+    void unsafeRequestsAreNeverFramed_data()
+    {
         QTest::addColumn<QString>("method");
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("headerName");
@@ -74,7 +80,8 @@ private Q_SLOTS:
         QTest::newRow("empty header name") << u"GET"_s << u"/status"_s << u""_s << u"v"_s;
     }
 
-    void unsafeRequestsAreNeverFramed() {
+    void unsafeRequestsAreNeverFramed()
+    {
         QFETCH(QString, method);
         QFETCH(QString, target);
         QFETCH(QString, headerName);
@@ -85,13 +92,37 @@ private Q_SLOTS:
         QVERIFY(!HelperSocket::frame(method, target, {}, headers));
     }
 
-    void nonAsciiTargetIsSentAsUtf8() {
+    void nonAsciiTargetIsSentAsUtf8()
+    {
         const auto bytes = HelperSocket::frame(u"POST"_s, u"/connect?name=Москва"_s, {}, {});
         QVERIFY(bytes);
         QVERIFY(bytes->startsWith(u"POST /connect?name=Москва HTTP/1.0\r\n"_s.toUtf8()));
     }
 
-    void replies_data() {
+    void queryValues_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("encoded");
+        QTest::newRow("plain path") << u"/home/me/logs.zip"_s << u"/home/me/logs.zip"_s;
+        QTest::newRow("space and Cyrillic")
+            << u"/home/я/Мои логи.zip"_s
+            << u"/home/%D1%8F/%D0%9C%D0%BE%D0%B8%20%D0%BB%D0%BE%D0%B3%D0%B8.zip"_s;
+        QTest::newRow("plus is not a space") << u"/tmp/a+b.zip"_s << u"/tmp/a%2Bb.zip"_s;
+        QTest::newRow("query syntax") << u"/tmp/a&b=c?d#e%f"_s << u"/tmp/a%26b%3Dc%3Fd%23e%25f"_s;
+        QTest::newRow("control characters") << u"/tmp/a\r\nb\tc"_s << u"/tmp/a%0D%0Ab%09c"_s;
+    }
+
+    void queryValues()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, encoded);
+        QCOMPARE(queryValue(value), encoded);
+        QCOMPARE(QUrl::fromPercentEncoding(encoded.toLatin1()), value);
+        QVERIFY(HelperSocket::frame(u"POST"_s, u"/export?to="_s + queryValue(value), {}, {}));
+    }
+
+    void replies_data()
+    {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("parsed");
         QTest::addColumn<qint64>("status");
@@ -143,7 +174,8 @@ private Q_SLOTS:
                                          << qint64(400) << QByteArray("{}");
     }
 
-    void replies() {
+    void replies()
+    {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, parsed);
         const std::optional<HelperReply> reply = HelperSocket::parseReply(bytes);

@@ -24,7 +24,8 @@ class HelperSocketTest : public QObject {
     std::unique_ptr<FakeHelper> m_helper;
 
 private Q_SLOTS:
-    void init() {
+    void init()
+    {
         m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
         QVERIFY(m_helper->listening());
     }
@@ -32,7 +33,8 @@ private Q_SLOTS:
 
     void pathIsUnderTheHomeDataFolder() { QCOMPARE(HelperSocket::path(), m_home.socketPath()); }
 
-    void requestArrivesByteForByte() {
+    void requestArrivesByteForByte()
+    {
         m_helper->route("POST", "/account/pair/status",
                         Reply::json(200, R"({"status":"pending"})"));
         const QByteArray payload = u"{\"id\":\"7\"}"_s.toUtf8();
@@ -49,7 +51,8 @@ private Q_SLOTS:
         QCOMPARE(seen[0].body, payload);
     }
 
-    void anyStatusCodeIsAReply() {
+    void anyStatusCodeIsAReply()
+    {
         m_helper->route("GET", "/status", Reply::text(500, {}));
         const auto reply = HelperSocket::roundTrip(u"GET"_s, u"/status"_s, 5);
         QVERIFY(reply);
@@ -57,7 +60,8 @@ private Q_SLOTS:
         QVERIFY(reply->body.isEmpty());
     }
 
-    void noHelperGivesNoReplyAtOnce() {
+    void noHelperGivesNoReplyAtOnce()
+    {
         m_helper.reset();
         QElapsedTimer clock;
         clock.start();
@@ -65,7 +69,8 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() < 1000);
     }
 
-    void failedExchangesGiveNoReply_data() {
+    void failedExchangesGiveNoReply_data()
+    {
         QTest::addColumn<Reply>("reply");
         QTest::newRow("closed without answer") << Reply::closeWithoutAnswer();
         QTest::newRow("stalled past the time-out") << Reply::stall();
@@ -74,7 +79,8 @@ private Q_SLOTS:
             << Reply::raw("HTTP/1.0 200\r\nContent-Length: 2\r\n\r\n{}");
     }
 
-    void failedExchangesGiveNoReply() {
+    void failedExchangesGiveNoReply()
+    {
         QFETCH(Reply, reply);
         m_helper->route("GET", "/status", reply);
         QElapsedTimer clock;
@@ -84,7 +90,8 @@ private Q_SLOTS:
         QCOMPARE(m_helper->count("GET", "/status"), 1);
     }
 
-    void eachReadWaitsItsOwnTimeOut() {
+    void eachReadWaitsItsOwnTimeOut()
+    {
         // Head after 3 s, body after 3 s more: 6 s in all, each read under 5 s.
         m_helper->route("GET", "/status",
                         Reply::json(200, R"({"slow":true})").after(3s).bodyAfter(3s));
@@ -96,7 +103,8 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() >= 5900);
     }
 
-    void replyOnAConnectionLeftOpenArrivesAfterTheTimeOut() {
+    void replyOnAConnectionLeftOpenArrivesAfterTheTimeOut()
+    {
         m_helper->route("GET", "/status", Reply::json(200, "{}").keepOpen());
         QElapsedTimer clock;
         clock.start();
@@ -107,7 +115,8 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() >= 1900);
     }
 
-    void unsafeRequestMakesNoConnection() {
+    void unsafeRequestMakesNoConnection()
+    {
         QVERIFY(!HelperSocket::roundTrip(u"POST"_s, u"/connect?i=1\r\nX: y"_s, 5));
         QVERIFY(!HelperSocket::roundTrip(u"GET"_s, u"/account/pair/status?id=1"_s, 5, {},
                                          {{u"X-Pair-Secret"_s, u"x\r\nHost: evil"_s}}));
@@ -118,7 +127,8 @@ private Q_SLOTS:
         QCOMPARE(m_helper->requests().constFirst().requestLine, QByteArray("GET /status HTTP/1.0"));
     }
 
-    void socketPathLimit_data() {
+    void socketPathLimit_data()
+    {
         QTest::addColumn<int>("length");
         QTest::addColumn<bool>("reachable");
         // sun_path holds 108 bytes with the terminating zero on this system.
@@ -126,7 +136,8 @@ private Q_SLOTS:
         QTest::newRow("one byte too long") << 108 << false;
     }
 
-    void socketPathLimit() {
+    void socketPathLimit()
+    {
         QFETCH(int, length);
         QFETCH(bool, reachable);
         QString path = m_home.path() + u"/s"_s;
@@ -140,7 +151,8 @@ private Q_SLOTS:
                  reachable);
     }
 
-    void oversizedReplyIsNoReply() {
+    void oversizedReplyIsNoReply()
+    {
         const QByteArray body(HelperSocket::maxReplyBytes, 'x');
         m_helper->route("GET", "/status", Reply::json(200, body));
         QVERIFY(!HelperSocket::roundTrip(u"GET"_s, u"/status"_s, 5));
@@ -152,7 +164,8 @@ private Q_SLOTS:
         QCOMPARE(reply->body.size(), fits.size());
     }
 
-    void writingToAClosedConnectionDoesNotKillTheProcess() {
+    void writingToAClosedConnectionDoesNotKillTheProcess()
+    {
         // Default SIGPIPE disposition: a raised signal would end this test program.
         std::signal(SIGPIPE, SIG_DFL);
         m_helper->closeOnAccept(true);
@@ -160,7 +173,8 @@ private Q_SLOTS:
         QVERIFY(!HelperSocket::roundTrip(u"POST"_s, u"/account/bootstrap"_s, 5, payload));
     }
 
-    void sendCallsBackOnceOnABackgroundThread() {
+    void sendCallsBackOnceOnABackgroundThread()
+    {
         m_helper->route("GET", "/status", Reply::json(200, "{}"));
         std::atomic<int> calls{0};
         std::atomic<QThread*> thread{nullptr};
@@ -177,7 +191,8 @@ private Q_SLOTS:
         QCOMPARE(calls.load(), 1);
     }
 
-    void hungRequestsDoNotHoldUpANewOne() {
+    void hungRequestsDoNotHoldUpANewOne()
+    {
         m_helper->route("GET", "/status", Reply::stall());
         m_helper->route("POST", "/connect", Reply::json(200, "{}"));
         std::atomic<int> hung{0};

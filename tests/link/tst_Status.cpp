@@ -12,7 +12,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-Status sample() {
+Status sample()
+{
     Status s;
     s.running = true;
     s.active = 1;
@@ -44,7 +45,8 @@ const QStringList allKeys = {
     u"protected"_s,     u"protection_armed"_s, u"verified"_s,
 };
 
-QByteArray withValue(const QString& key, const QByteArray& json) {
+QByteArray withValue(const QString& key, const QByteArray& json)
+{
     // Splice raw JSON text in, so numbers keep their written form (5.0, 1e2).
     QJsonObject o = statusObject(sample());
     o.insert(key, u"@@"_s);
@@ -58,7 +60,8 @@ class StatusTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void defaultsAreThoseShownBeforeTheFirstPoll() {
+    void defaultsAreThoseShownBeforeTheFirstPoll()
+    {
         const Status s;
         QVERIFY(!s.running);
         QCOMPARE(s.active, 0);
@@ -72,19 +75,22 @@ private Q_SLOTS:
                 !s.verified);
     }
 
-    void decodesEveryField() {
+    void decodesEveryField()
+    {
         const auto decoded = Status::fromJson(statusBody(sample()));
         QVERIFY(decoded);
         QCOMPARE(*decoded, sample());
     }
 
-    void eachMissingKeyFailsTheWhole_data() {
+    void eachMissingKeyFailsTheWhole_data()
+    {
         QTest::addColumn<QString>("key");
         for (const QString& key : allKeys)
             QTest::newRow(qPrintable(key)) << key;
     }
 
-    void eachMissingKeyFailsTheWhole() {
+    void eachMissingKeyFailsTheWhole()
+    {
         QFETCH(QString, key);
         QJsonObject o = statusObject(sample());
         QVERIFY(o.contains(key));
@@ -93,7 +99,8 @@ private Q_SLOTS:
         QVERIFY(!Status::fromJson(withValue(key, "null")));
     }
 
-    void valueTypes_data() {
+    void valueTypes_data()
+    {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<bool>("decodes");
@@ -124,14 +131,16 @@ private Q_SLOTS:
         QTest::newRow("unknown key") << u"engine_version"_s << QByteArray("{\"x\":[1]}") << true;
     }
 
-    void valueTypes() {
+    void valueTypes()
+    {
         QFETCH(QString, key);
         QFETCH(QByteArray, json);
         QFETCH(bool, decodes);
         QCOMPARE(Status::fromJson(withValue(key, json)).has_value(), decodes);
     }
 
-    void integralNumbersKeepTheirValue() {
+    void integralNumbersKeepTheirValue()
+    {
         auto s = Status::fromJson(withValue(u"down_bps"_s, "1e2"));
         QVERIFY(s);
         QCOMPARE(s->down_bps, 100);
@@ -143,7 +152,8 @@ private Q_SLOTS:
         QCOMPARE(s->best_bps, (QList<qint64>{9007199254740993LL, -3}));
     }
 
-    void bodiesThatAreNotOneObject_data() {
+    void bodiesThatAreNotOneObject_data()
+    {
         QTest::addColumn<QByteArray>("body");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("array") << QByteArray("[") + statusBody(sample()) + "]";
@@ -152,12 +162,14 @@ private Q_SLOTS:
         QTest::newRow("null") << QByteArray("null");
     }
 
-    void bodiesThatAreNotOneObject() {
+    void bodiesThatAreNotOneObject()
+    {
         QFETCH(QByteArray, body);
         QVERIFY(!Status::fromJson(body));
     }
 
-    void activeChannelOnlyInsideTheList_data() {
+    void activeChannelOnlyInsideTheList_data()
+    {
         QTest::addColumn<qint64>("active");
         QTest::addColumn<QString>("name");
         QTest::newRow("first") << qint64(0) << u"Амстердам"_s;
@@ -166,7 +178,8 @@ private Q_SLOTS:
         QTest::newRow("negative") << qint64(-1) << QString();
     }
 
-    void activeChannelOnlyInsideTheList() {
+    void activeChannelOnlyInsideTheList()
+    {
         QFETCH(qint64, active);
         QFETCH(QString, name);
         Status s = sample();
@@ -174,7 +187,8 @@ private Q_SLOTS:
         QCOMPARE(s.activeChannel().value_or(QString()), name);
     }
 
-    void rates_data() {
+    void rates_data()
+    {
         QTest::addColumn<qint64>("bps");
         QTest::addColumn<QString>("text");
         QTest::newRow("negative") << qint64(-5'000'000) << u"0"_s;
@@ -191,7 +205,8 @@ private Q_SLOTS:
         QTest::newRow("huge") << qint64(1'000'000'000'000) << u"1000000"_s;
     }
 
-    void rates() {
+    void rates()
+    {
         QFETCH(qint64, bps);
         QTEST(rate(bps), "text");
     }

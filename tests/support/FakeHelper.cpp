@@ -14,7 +14,8 @@
 
 namespace {
 
-QByteArray reasonFor(int code) {
+QByteArray reasonFor(int code)
+{
     switch (code) {
     case 200:
         return "OK";
@@ -43,13 +44,15 @@ QByteArray reasonFor(int code) {
     }
 }
 
-QByteArray headFor(int code, const char* type, qsizetype length) {
+QByteArray headFor(int code, const char* type, qsizetype length)
+{
     return "HTTP/1.0 " + QByteArray::number(code) + ' ' + reasonFor(code) +
            "\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(length) +
            "\r\n\r\n";
 }
 
-void writeAll(int fd, const QByteArray& bytes) {
+void writeAll(int fd, const QByteArray& bytes)
+{
     const char* p = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -63,38 +66,45 @@ void writeAll(int fd, const QByteArray& bytes) {
     }
 }
 
-QByteArray pathOf(const QByteArray& target) {
+QByteArray pathOf(const QByteArray& target)
+{
     const qsizetype q = target.indexOf('?');
     return q < 0 ? target : target.left(q);
 }
 
 } // namespace
 
-FakeHelper::Reply FakeHelper::Reply::json(int code, const QByteArray& body) {
+FakeHelper::Reply FakeHelper::Reply::json(int code, const QByteArray& body)
+{
     return Reply{headFor(code, "application/json", body.size()), body};
 }
 
-FakeHelper::Reply FakeHelper::Reply::text(int code, const QByteArray& body) {
+FakeHelper::Reply FakeHelper::Reply::text(int code, const QByteArray& body)
+{
     return Reply{headFor(code, "text/plain; charset=utf-8", body.size()), body};
 }
 
-FakeHelper::Reply FakeHelper::Reply::raw(const QByteArray& bytes) {
+FakeHelper::Reply FakeHelper::Reply::raw(const QByteArray& bytes)
+{
     return Reply{bytes, {}};
 }
 
-FakeHelper::Reply FakeHelper::Reply::stall() {
+FakeHelper::Reply FakeHelper::Reply::stall()
+{
     Reply r;
     r.end = End::Stall;
     return r;
 }
 
-FakeHelper::Reply FakeHelper::Reply::closeWithoutAnswer() {
+FakeHelper::Reply FakeHelper::Reply::closeWithoutAnswer()
+{
     Reply r;
     r.end = End::CloseWithoutAnswer;
     return r;
 }
 
-QByteArray FakeHelper::Request::header(const QByteArray& name) const {
+QByteArray FakeHelper::Request::header(const QByteArray& name) const
+{
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value;
@@ -104,7 +114,8 @@ QByteArray FakeHelper::Request::header(const QByteArray& name) const {
 
 FakeHelper::FakeHelper(const QString& socketPath)
     : m_path(socketPath)
-    , m_fallback(Reply::json(404, R"({"error":"not_found"})")) {
+    , m_fallback(Reply::json(404, R"({"error":"not_found"})"))
+{
     QDir().mkpath(QFileInfo(socketPath).absolutePath());
     const QByteArray native = QFile::encodeName(socketPath);
     ::unlink(native.constData());
@@ -128,11 +139,13 @@ FakeHelper::FakeHelper(const QString& socketPath)
     m_acceptor = std::thread([this] { acceptLoop(); });
 }
 
-FakeHelper::~FakeHelper() {
+FakeHelper::~FakeHelper()
+{
     stop();
 }
 
-void FakeHelper::stop() {
+void FakeHelper::stop()
+{
     if (m_stopping.exchange(true))
         return;
     if (m_wakeFd >= 0) {
@@ -162,7 +175,8 @@ void FakeHelper::stop() {
     m_wakeFd = -1;
 }
 
-void FakeHelper::acceptLoop() {
+void FakeHelper::acceptLoop()
+{
     while (!m_stopping) {
         pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
@@ -183,7 +197,8 @@ void FakeHelper::acceptLoop() {
     }
 }
 
-void FakeHelper::serve(int fd) {
+void FakeHelper::serve(int fd)
+{
     ++m_open;
     Request request;
     qsizetype headEnd = -1;
@@ -245,7 +260,8 @@ void FakeHelper::serve(int fd) {
     --m_open;
 }
 
-FakeHelper::Reply FakeHelper::choose(const Request& request) {
+FakeHelper::Reply FakeHelper::choose(const Request& request)
+{
     const std::lock_guard lock(m_mutex);
     for (const QByteArray& target : {request.target, pathOf(request.target)}) {
         const auto key = std::make_pair(request.method, target);
@@ -260,12 +276,14 @@ FakeHelper::Reply FakeHelper::choose(const Request& request) {
     return m_fallback;
 }
 
-bool FakeHelper::pause(ms d) {
+bool FakeHelper::pause(ms d)
+{
     std::unique_lock lock(m_mutex);
     return !m_changed.wait_for(lock, d, [this] { return m_stopping.load(); });
 }
 
-void FakeHelper::holdUntilClientLeaves(int fd) {
+void FakeHelper::holdUntilClientLeaves(int fd)
+{
     char sink[4096];
     for (;;) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
@@ -280,28 +298,33 @@ void FakeHelper::holdUntilClientLeaves(int fd) {
     }
 }
 
-void FakeHelper::route(const QByteArray& method, const QByteArray& target, const Reply& reply) {
+void FakeHelper::route(const QByteArray& method, const QByteArray& target, const Reply& reply)
+{
     const std::lock_guard lock(m_mutex);
     m_routes[{method, target}] = reply;
 }
 
-void FakeHelper::once(const QByteArray& method, const QByteArray& target, const Reply& reply) {
+void FakeHelper::once(const QByteArray& method, const QByteArray& target, const Reply& reply)
+{
     const std::lock_guard lock(m_mutex);
     m_once[{method, target}].push_back(reply);
 }
 
-void FakeHelper::fallback(const Reply& reply) {
+void FakeHelper::fallback(const Reply& reply)
+{
     const std::lock_guard lock(m_mutex);
     m_fallback = reply;
 }
 
-QList<FakeHelper::Request> FakeHelper::requests() const {
+QList<FakeHelper::Request> FakeHelper::requests() const
+{
     const std::lock_guard lock(m_mutex);
     return m_requests;
 }
 
 QList<FakeHelper::Request> FakeHelper::requests(const QByteArray& method,
-                                                const QByteArray& path) const {
+                                                const QByteArray& path) const
+{
     QList<Request> matching;
     for (const Request& r : requests()) {
         if (r.method == method && pathOf(r.target) == path)
@@ -310,16 +333,19 @@ QList<FakeHelper::Request> FakeHelper::requests(const QByteArray& method,
     return matching;
 }
 
-int FakeHelper::count(const QByteArray& method, const QByteArray& path) const {
+int FakeHelper::count(const QByteArray& method, const QByteArray& path) const
+{
     return int(requests(method, path).size());
 }
 
-void FakeHelper::clearRequests() {
+void FakeHelper::clearRequests()
+{
     const std::lock_guard lock(m_mutex);
     m_requests.clear();
 }
 
-bool FakeHelper::waitForRequests(int n, ms timeout) const {
+bool FakeHelper::waitForRequests(int n, ms timeout) const
+{
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, timeout, [&] { return m_requests.size() >= n; });
 }

@@ -41,15 +41,18 @@ public:
         static Reply stall();
         static Reply closeWithoutAnswer();
 
-        Reply& after(ms d) {
+        Reply& after(ms d)
+        {
             delay = d;
             return *this;
         }
-        Reply& bodyAfter(ms d) {
+        Reply& bodyAfter(ms d)
+        {
             bodyDelay = d;
             return *this;
         }
-        Reply& keepOpen() {
+        Reply& keepOpen()
+        {
             end = End::KeepOpen;
             return *this;
         }

@@ -3,7 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-QJsonObject statusObject(const Status& s) {
+QJsonObject statusObject(const Status& s)
+{
     QJsonArray best;
     for (qint64 b : s.best_bps)
         best.append(b);
@@ -30,6 +31,7 @@ QJsonObject statusObject(const Status& s) {
     };
 }
 
-QByteArray statusBody(const Status& status) {
+QByteArray statusBody(const Status& status)
+{
     return QJsonDocument(statusObject(status)).toJson(QJsonDocument::Compact);
 }

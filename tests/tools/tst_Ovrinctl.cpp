@@ -21,7 +21,8 @@ struct Run {
     qint64 ms = 0;
 };
 
-Run ovrinctl(const QStringList& args, const QString& home = {}) {
+Run ovrinctl(const QStringList& args, const QString& home = {})
+{
     QProcess p;
     if (!home.isEmpty()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -37,7 +38,8 @@ Run ovrinctl(const QStringList& args, const QString& home = {}) {
             QString::fromUtf8(p.readAllStandardError()), clock.elapsed()};
 }
 
-Status connected() {
+Status connected()
+{
     Status s;
     s.running = true;
     s.active = 1;
@@ -61,13 +63,15 @@ class OvrinctlTest : public QObject {
     std::unique_ptr<FakeHelper> m_helper;
 
 private Q_SLOTS:
-    void init() {
+    void init()
+    {
         m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
         QVERIFY(m_helper->listening());
     }
     void cleanup() { m_helper.reset(); }
 
-    void requestPrintsCodeThenBody() {
+    void requestPrintsCodeThenBody()
+    {
         m_helper->route("POST", "/account/auth/request",
                         Reply::json(429, R"({"error":"rate_limited"})"));
         const Run run = ovrinctl({u"request"_s, u"POST"_s, u"/account/auth/request"_s, u"--body"_s,
@@ -81,7 +85,8 @@ private Q_SLOTS:
         QCOMPARE(seen[0].header("X-Pair-Secret"), QByteArray("s e c"));
     }
 
-    void noHelperExitsTwoAtOnce() {
+    void noHelperExitsTwoAtOnce()
+    {
         m_helper.reset();
         const Run run = ovrinctl({u"request"_s, u"GET"_s, u"/status"_s});
         QCOMPARE(run.exitCode, 2);
@@ -90,14 +95,16 @@ private Q_SLOTS:
         QVERIFY2(run.ms < 2000, qPrintable(QString::number(run.ms)));
     }
 
-    void homeTooLongForASocketPathIsNoReply() {
+    void homeTooLongForASocketPathIsNoReply()
+    {
         const QString home = m_home.path() + u'/' + QString(80, u'h');
         const Run run = ovrinctl({u"status"_s}, home);
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(m_helper->requests().size(), 0);
     }
 
-    void statusIsReadable() {
+    void statusIsReadable()
+    {
         m_helper->route("GET", "/status", Reply::json(200, statusBody(connected())));
         const Run run = ovrinctl({u"status"_s});
         QCOMPARE(run.exitCode, 0);
@@ -107,7 +114,8 @@ private Q_SLOTS:
         QVERIFY(run.out.contains(u"Приём: 48 Мбит/с, отдача: 2.5 Мбит/с, пик: —"_s));
     }
 
-    void unreadableStatusIsSaidPlainly() {
+    void unreadableStatusIsSaidPlainly()
+    {
         QByteArray body = statusBody(connected());
         body.replace("\"verified\":true", "\"verified\":1");
         m_helper->route("GET", "/status", Reply::json(503, body));
@@ -117,7 +125,8 @@ private Q_SLOTS:
         QVERIFY(run.err.contains(u"503"_s));
     }
 
-    void badUsage_data() {
+    void badUsage_data()
+    {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("nothing") << QStringList();
         QTest::newRow("unknown command") << QStringList{u"frobnicate"_s};
@@ -130,7 +139,8 @@ private Q_SLOTS:
             << QStringList{u"request"_s, u"GET"_s, u"/status"_s, u"--timeout"_s, u"soon"_s};
     }
 
-    void badUsage() {
+    void badUsage()
+    {
         QFETCH(QStringList, args);
         const Run run = ovrinctl(args);
         QCOMPARE(run.exitCode, 64);
@@ -138,7 +148,8 @@ private Q_SLOTS:
         QCOMPARE(m_helper->requests().size(), 0);
     }
 
-    void statusLines_data() {
+    void statusLines_data()
+    {
         QTest::addColumn<Status>("status");
         QTest::addColumn<QString>("line");
 
@@ -163,7 +174,8 @@ private Q_SLOTS:
         QTest::newRow("helper message") << s << u"Сообщение помощника: Нет связи с сервером"_s;
     }
 
-    void statusLines() {
+    void statusLines()
+    {
         QFETCH(Status, status);
         QFETCH(QString, line);
         const QStringList lines = statusText(status);

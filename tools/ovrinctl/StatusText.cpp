@@ -6,17 +6,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString onOff(bool on) {
+QString onOff(bool on)
+{
     return on ? u"вкл."_s : u"выкл."_s;
 }
 
-QString mbps(qint64 bps) {
+QString mbps(qint64 bps)
+{
     return rate(bps) + u" Мбит/с"_s;
 }
 
 } // namespace
 
-QStringList statusText(const Status& s) {
+QStringList statusText(const Status& s)
+{
     QStringList lines;
     if (!s.helper)
         lines << u"Привилегированная часть помощника не установлена."_s;

@@ -1,0 +1,8 @@
+#include "link/QueryValue.h"
+
+#include <QUrl>
+
+QString queryValue(QStringView value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value.toString(), "/"));
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QStringList>
+
+// The everyday commands of ovrinctl, each one request to the helper. Each
+// prints one line (Russian, like the application) and returns the exit
+// status: 0 done, 1 the helper refused, 2 no reply, 64 bad usage.
+namespace Commands {
+
+enum Exit { Ok = 0, Refused = 1, NoReply = 2, Usage = 64 };
+
+int usage(const QString& problem = {});
+int request(QStringList args);
+int status(const QStringList& args);
+int connect(const QStringList& args);
+int disconnect(const QStringList& args);
+int install(const QStringList& args);
+int protection(const QStringList& args);
+int autoconnect(const QStringList& args);
+int logs(const QStringList& args);
+
+} // namespace Commands
