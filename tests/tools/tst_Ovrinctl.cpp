@@ -11,6 +11,7 @@
 using namespace Qt::StringLiterals;
 using Reply = FakeHelper::Reply;
 Q_DECLARE_METATYPE(Status)
+Q_DECLARE_METATYPE(FakeHelper::Reply)
 
 namespace {
 
@@ -146,6 +147,117 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 64);
         QVERIFY(run.err.contains(u"usage:"_s));
         QCOMPARE(m_helper->requests().size(), 0);
+    }
+
+    void commands_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("target"); // what the helper must see, empty for none
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("says"); // on stdout when 0, else on stderr
+
+        const Reply ok = Reply::json(200, "{}");
+        const Reply noContent = Reply::text(204, {});
+        QTest::newRow("connect by number")
+            << QStringList{u"connect"_s, u"1"_s} << QByteArray("/connect?i=1") << ok << 0
+            << u"Подключаю канал «Frankfurt UDP»."_s;
+        QTest::newRow("connect by name, any case")
+            << QStringList{u"connect"_s, u"frankfurt udp"_s} << QByteArray("/connect?i=1") << ok
+            << 0 << u"Подключаю канал «Frankfurt UDP»."_s;
+        QTest::newRow("connect by Cyrillic name")
+            << QStringList{u"connect"_s, u"Амстердам"_s} << QByteArray("/connect?i=0") << ok << 0
+            << u"Подключаю канал «Амстердам»."_s;
+        QTest::newRow("connect to an unknown name")
+            << QStringList{u"connect"_s, u"Марс"_s} << QByteArray() << ok << 1
+            << u"Канала «Марс» нет у помощника."_s;
+        QTest::newRow("connect refused with the helper's text")
+            << QStringList{u"connect"_s, u"7"_s} << QByteArray("/connect?i=7")
+            << Reply::text(400, u"Канала с номером 7 нет."_s.toUtf8()) << 1
+            << u"Канала с номером 7 нет."_s;
+        QTest::newRow("disconnect")
+            << QStringList{u"disconnect"_s} << QByteArray("/stop") << ok << 0 << u"Отключено."_s;
+        QTest::newRow("disconnect answered 204 is a refusal")
+            << QStringList{u"disconnect"_s} << QByteArray("/stop") << noContent << 1
+            << u"Помощник отказал (код 204)."_s;
+        QTest::newRow("protection on")
+            << QStringList{u"protection"_s, u"on"_s} << QByteArray("/protection?on=1") << noContent
+            << 0 << u"Строгая защита включена."_s;
+        QTest::newRow("protection off answered 200 is a refusal")
+            << QStringList{u"protection"_s, u"off"_s} << QByteArray("/protection?on=0")
+            << Reply::json(200, R"({"error":"Брандмауэр занят"})") << 1 << u"Брандмауэр занят"_s;
+        QTest::newRow("autoconnect off")
+            << QStringList{u"autoconnect"_s, u"off"_s} << QByteArray("/autoconnect?on=0") << ok << 0
+            << u"Подключение при запуске выключено."_s;
+        QTest::newRow("install") << QStringList{u"install"_s} << QByteArray("/install") << ok << 0
+                                 << u"Привилегированная часть помощника установлена."_s;
+        QTest::newRow("logs clear")
+            << QStringList{u"logs"_s, u"clear"_s} << QByteArray("/clear-logs") << noContent << 0
+            << u"Журналы очищены."_s;
+        QTest::newRow("logs clear refused")
+            << QStringList{u"logs"_s, u"clear"_s} << QByteArray("/clear-logs")
+            << Reply::text(500, u"Журнал занят"_s.toUtf8()) << 1 << u"Журнал занят"_s;
+        QTest::newRow("logs export")
+            << QStringList{u"logs"_s, u"export"_s, u"/tmp/Мои логи+1.zip"_s}
+            << QByteArray("/export?to=/tmp/%D0%9C%D0%BE%D0%B8%20%D0%BB%D0%BE%D0%B3%D0%B8%2B1.zip")
+            << Reply::json(200, u"{\"path\":\"/tmp/Мои логи+1.zip\"}"_s.toUtf8()) << 0
+            << u"Журналы сохранены: /tmp/Мои логи+1.zip"_s;
+        QTest::newRow("logs export without a path in the reply")
+            << QStringList{u"logs"_s, u"export"_s, u"/tmp/x.zip"_s}
+            << QByteArray("/export?to=/tmp/x.zip") << Reply::json(200, R"({"saved":true})") << 1
+            << u"Не удалось выгрузить журналы: {\"saved\":true}"_s;
+    }
+
+    void commands()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, target);
+        QFETCH(Reply, reply);
+        QFETCH(int, exitCode);
+        QFETCH(QString, says);
+
+        m_helper->route("GET", "/status", Reply::json(200, statusBody(connected())));
+        m_helper->fallback(reply);
+        const Run run = ovrinctl(args);
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(exitCode == 0 ? run.out : run.err, says + u'\n');
+        QList<QByteArray> posts;
+        for (const auto& r : m_helper->requests()) {
+            if (r.method == "POST")
+                posts << r.target;
+        }
+        QCOMPARE(posts, target.isEmpty() ? QList<QByteArray>() : QList<QByteArray>{target});
+    }
+
+    void commandsWithoutAHelperExitTwo_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("connect") << QStringList{u"connect"_s, u"0"_s};
+        QTest::newRow("disconnect") << QStringList{u"disconnect"_s};
+        QTest::newRow("protection") << QStringList{u"protection"_s, u"on"_s};
+        QTest::newRow("logs export") << QStringList{u"logs"_s, u"export"_s, u"/tmp/x.zip"_s};
+    }
+
+    void commandsWithoutAHelperExitTwo()
+    {
+        QFETCH(QStringList, args);
+        m_helper.reset();
+        const Run run = ovrinctl(args);
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.err, u"Помощник не ответил.\n"_s);
+    }
+
+    void watchRedrawsUntilInterrupted()
+    {
+        m_helper->route("GET", "/status", Reply::json(200, statusBody(connected())));
+        QProcess p;
+        p.start(QStringLiteral(OVRINCTL_PATH), {u"status"_s, u"--watch"_s});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(m_helper->count("GET", "/status") >= 2, 5000);
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+        const QString shown = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(shown.count(u"Подключено: Frankfurt UDP"_s) >= 2, qPrintable(shown));
     }
 
     void statusLines_data()
