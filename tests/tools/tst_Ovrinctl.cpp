@@ -1,4 +1,5 @@
 // ovrinctl as a user runs it: a real process against the fake helper.
+#include "AccountText.h"
 #include "FakeHelper.h"
 #include "StatusJson.h"
 #include "StatusText.h"
@@ -7,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 using Reply = FakeHelper::Reply;
@@ -258,6 +260,67 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished(5000));
         const QString shown = QString::fromUtf8(p.readAllStandardOutput());
         QVERIFY2(shown.count(u"Подключено: Frankfurt UDP"_s) >= 2, qPrintable(shown));
+    }
+
+    void accountIsReadable()
+    {
+        m_helper->route("GET", "/account/status",
+                        Reply::json(200,
+                                    R"({"bootstrap":true,"signed_in":true,"keychain_error":false,)"
+                                    R"("pending_credentials":false,"device_id":"dev-7",)"
+                                    R"("active":true,"plan":"trial","error":""})"));
+        const Run run = ovrinctl({u"account"_s});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, u"Список серверов импортирован.\nВход выполнен. Устройство: dev-7\n"
+                          u"Подписка: действует, тариф trial\n"_s);
+        QCOMPARE(m_helper->requests().constFirst().body, QByteArray());
+
+        m_helper->route("GET", "/account/status", Reply::json(200, R"({"bootstrap":true})"));
+        const Run broken = ovrinctl({u"account"_s});
+        QCOMPARE(broken.exitCode, 2);
+        QVERIFY(broken.err.contains(u"не удалось прочитать"_s));
+    }
+
+    void cabinetRequestAndRefusals()
+    {
+        m_helper->route("GET", "/account/cabinet",
+                        Reply::json(401, R"({"error":"not_signed_in"})"));
+        Run run = ovrinctl({u"cabinet"_s});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err, u"Не удалось получить кабинет: not_signed_in\n"_s);
+        QCOMPARE(m_helper->requests().constLast().body, QByteArray("{}"));
+
+        m_helper->route("GET", "/account/cabinet", Reply::json(200, R"({"subscription":{}})"));
+        run = ovrinctl({u"cabinet"_s});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.err, u"Центр прислал неверные данные.\n"_s);
+    }
+
+    void cabinetLines()
+    {
+        const CabinetData cabinet(
+            CabinetSubscription(true, u"pro"_s, u"Семейный"_s, 1'717'243'200 + 86'400 * 3, 3),
+            {CabinetDevice(u"d1"_s, QString(), u"macOS"_s, 1'717'243'200, true),
+             CabinetDevice(u"d2"_s, u"Телефон Анны"_s, u"iOS"_s, 0, false)},
+            {CabinetPlan(u"pro"_s, u"Семейный"_s, 29900, u"RUB"_s, 30, 5)}, 1'717'243'200);
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(1'717'243'200, Qt::UTC);
+        const QStringList lines = cabinetText(cabinet, now, u"Europe/Moscow");
+        QCOMPARE(
+            lines,
+            (QStringList{
+                u"Семейный"_s,
+                u"Осталось дней: 3"_s,
+                u"Дата окончания: 4 июн. 2024\u202fг., 15:00"_s,
+                u"Данные получены: 1 июн. 2024\u202fг., 15:00"_s,
+                QString(),
+                u"Устройства: 2 из 3"_s,
+                u"  • macOS · Этот Mac"_s,
+                u"    Последнее обращение к центру: 1 июн. 2024\u202fг., 15:00"_s,
+                u"  • Телефон Анны"_s,
+                QString(),
+                u"Тарифы:"_s,
+                u"  • Семейный · 299,00\u00a0₽ — 30 дней · Устройств: 5"_s,
+            }));
     }
 
     void statusLines_data()

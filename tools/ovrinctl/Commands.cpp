@@ -1,6 +1,9 @@
 #include "Commands.h"
 
+#include "AccountText.h"
 #include "StatusText.h"
+#include "account/AccountStatus.h"
+#include "cabinet/CabinetData.h"
 #include "link/HelperSocket.h"
 #include "link/JsonReader.h"
 #include "link/QueryValue.h"
@@ -108,6 +111,8 @@ int Commands::usage(const QString& problem)
              "  ovrinctl autoconnect on|off\n"
              "  ovrinctl logs export PATH\n"
              "  ovrinctl logs clear\n"
+             "  ovrinctl account\n"
+             "  ovrinctl cabinet\n"
              "  ovrinctl request METHOD TARGET [--body JSON] [--header 'Name: value']... "
              "[--timeout S]\n"
           << Qt::flush;
@@ -256,5 +261,42 @@ int Commands::logs(const QStringList& args)
         return Refused;
     }
     out() << u"Журналы сохранены: "_s << *saved << Qt::endl;
+    return Ok;
+}
+
+int Commands::account(const QStringList& args)
+{
+    if (!args.isEmpty())
+        return usage(u"account takes no arguments"_s);
+    const auto reply = HelperSocket::roundTrip(u"GET"_s, u"/account/status"_s, 5);
+    if (!reply)
+        return noReply();
+    const auto decoded = AccountStatus::fromJson(reply->body);
+    if (!decoded) {
+        err() << u"Помощник прислал состояние учётной записи, которое не удалось прочитать (код "_s
+              << reply->status << u")."_s << Qt::endl;
+        return NoReply;
+    }
+    out() << accountText(*decoded).join(u'\n') << Qt::endl;
+    return Ok;
+}
+
+int Commands::cabinet(const QStringList& args)
+{
+    if (!args.isEmpty())
+        return usage(u"cabinet takes no arguments"_s);
+    const auto reply = HelperSocket::roundTrip(u"GET"_s, u"/account/cabinet"_s, 90, "{}");
+    if (!reply)
+        return noReply();
+    if (reply->status != 200) {
+        err() << u"Не удалось получить кабинет: "_s << refusalText(*reply) << Qt::endl;
+        return Refused;
+    }
+    const auto decoded = CabinetData::fromJson(reply->body);
+    if (!decoded) {
+        err() << u"Центр прислал неверные данные."_s << Qt::endl;
+        return NoReply;
+    }
+    out() << cabinetText(*decoded, QDateTime::currentDateTimeUtc()).join(u'\n') << Qt::endl;
     return Ok;
 }

@@ -18,5 +18,7 @@ int install(const QStringList& args);
 int protection(const QStringList& args);
 int autoconnect(const QStringList& args);
 int logs(const QStringList& args);
+int account(const QStringList& args);
+int cabinet(const QStringList& args);
 
 } // namespace Commands

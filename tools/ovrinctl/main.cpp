@@ -20,6 +20,7 @@ int main(int argc, char* argv[])
         {u"connect"_s, &Commands::connect},         {u"disconnect"_s, &Commands::disconnect},
         {u"install"_s, &Commands::install},         {u"protection"_s, &Commands::protection},
         {u"autoconnect"_s, &Commands::autoconnect}, {u"logs"_s, &Commands::logs},
+        {u"account"_s, &Commands::account},         {u"cabinet"_s, &Commands::cabinet},
     };
     if (const auto it = commands.find(command); it != commands.end())
         return it->second(args);
