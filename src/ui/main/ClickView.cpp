@@ -1,0 +1,54 @@
+#include "ui/main/ClickView.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QStyleHints>
+
+#include <cmath>
+
+ClickView::ClickView(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void ClickView::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    count(*event);
+}
+
+// Qt delivers the second press of a double click to widgets as a double-click
+// event alone; it is a press like the others. One that merely repeats a press
+// already counted (same time and place) is not counted again.
+void ClickView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (count_ > 0 && event->timestamp() == lastPressTime_ &&
+        event->globalPosition() == lastPressPosition_)
+        return;
+    count(*event);
+}
+
+void ClickView::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+}
+
+void ClickView::count(const QMouseEvent& event)
+{
+    if (event.button() != Qt::LeftButton)
+        return;
+    const QStyleHints* hints = QGuiApplication::styleHints();
+    const quint64 time = event.timestamp();
+    const QPointF position = event.globalPosition();
+    const qreal distance = hints->mouseDoubleClickDistance();
+    const bool continues = count_ > 0 && time >= lastPressTime_ &&
+                           time - lastPressTime_ < quint64(hints->mouseDoubleClickInterval()) &&
+                           std::abs(position.x() - lastPressPosition_.x()) <= distance &&
+                           std::abs(position.y() - lastPressPosition_.y()) <= distance;
+    count_ = continues ? count_ + 1 : 1;
+    lastPressTime_ = time;
+    lastPressPosition_ = position;
+    Q_EMIT pressed(count_);
+}

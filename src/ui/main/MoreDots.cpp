@@ -1,0 +1,93 @@
+#include "ui/main/MoreDots.h"
+
+#include "ui/main/HoverAnimation.h"
+#include "ui/main/SystemColours.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int faceWidth = 22;
+constexpr int faceHeight = 28;
+constexpr qreal dotSize = 3;
+constexpr qreal dotGap = 2;
+constexpr qreal cornerRadius = 5;
+
+} // namespace
+
+MoreDots::MoreDots(QWidget* parent)
+    : QToolButton(parent)
+    , hover_(new HoverAnimation(this, HoverAnimation::easeOut(), HoverAnimation::easeOutMs))
+{
+    setPopupMode(QToolButton::InstantPopup);
+    setAutoRaise(true);
+    setFocusPolicy(Qt::NoFocus);
+    setFixedSize(faceWidth, faceHeight);
+    setToolTip(u"Настройки"_s);
+    setAccessibleName(u"Настройки"_s);
+}
+
+bool MoreDots::isHovered() const
+{
+    return hover_->hover();
+}
+
+QColor MoreDots::dotColour() const
+{
+    return SystemColours::mix(SystemColours::secondaryLabel(palette()),
+                              SystemColours::label(palette()), hover_->progress());
+}
+
+QColor MoreDots::background() const
+{
+    return SystemColours::faded(SystemColours::label(palette()), 0.1 * hover_->progress());
+}
+
+QSize MoreDots::sizeHint() const
+{
+    return {faceWidth, faceHeight};
+}
+
+QSize MoreDots::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
+void MoreDots::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const QColor fill = background();
+    if (fill.alpha() > 0) {
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+        painter.fillPath(shape, fill);
+    }
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(dotColour());
+    const qreal stack = 3 * dotSize + 2 * dotGap;
+    // Whole pixels, so the dots stay sharp at 1x.
+    const QPointF origin(std::floor((width() - dotSize) / 2), std::floor((height() - stack) / 2));
+    for (int i = 0; i < 3; ++i)
+        painter.drawEllipse(
+            QRectF(origin + QPointF(0, i * (dotSize + dotGap)), QSizeF(dotSize, dotSize)));
+}
+
+void MoreDots::enterEvent(QEnterEvent* event)
+{
+    hover_->setHover(true);
+    QToolButton::enterEvent(event);
+}
+
+void MoreDots::leaveEvent(QEvent* event)
+{
+    hover_->setHover(false);
+    QToolButton::leaveEvent(event);
+}
