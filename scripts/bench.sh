@@ -36,5 +36,5 @@ awk -v rt="$rt" -v floor="$floor" -v decode="$decode" 'BEGIN {
 }'
 
 for extra in scripts/bench-*.sh; do
-  [[ -x $extra ]] && OVRIN_BENCH_BUILD="$build" "$extra"
+  [[ -x $extra ]] && "$extra" "$build"
 done

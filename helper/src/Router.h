@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Controller.h"
+#include "Reply.h"
+#include "Request.h"
+#include "Target.h"
+
+#include <string>
+
+namespace ovrin::helper {
+
+// Maps each request of the control socket to the controller: the target and its arguments,
+// the method, the update session, the scenario's refusals and delays, and the request log.
+// Never throws: a failure inside a command becomes a 500 reply and a crash snapshot.
+class Router {
+public:
+    static constexpr const char* SessionHeader = "x-ovrin-update-session";
+
+    // `updateSession` authorises /updates/intent and /stop?reason=update.
+    Router(Controller& controller, std::string updateSession);
+
+    Outcome handle(const Request& request);
+
+private:
+    Outcome route(const Request& request, const Target& target);
+    Outcome guarded(const Request& request, const std::function<Outcome()>& work);
+    // Logs the request once its final reply is known.
+    Outcome logged(const Request& request, const std::string& path, Outcome outcome);
+    bool sessionMatches(const Request& request) const;
+
+    Controller& controller_;
+    std::string updateSession_;
+};
+
+} // namespace ovrin::helper

@@ -1,0 +1,64 @@
+#include "StateStore.h"
+
+#include "AtomicFile.h"
+#include "StrictObject.h"
+
+#include <nlohmann/json.hpp>
+
+namespace ovrin::helper {
+
+namespace {
+constexpr int Format = 1;
+}
+
+StateStore::StateStore(std::filesystem::path file)
+    : file_(std::move(file))
+{}
+
+StateStore::Loaded StateStore::load() const
+{
+    Loaded loaded;
+    std::error_code ec;
+    if (!std::filesystem::exists(file_, ec))
+        return loaded;
+    loaded.found = true;
+
+    std::string error;
+    std::optional<nlohmann::json> document = StrictObject::load(file_, error);
+    if (!document) {
+        loaded.problem = error;
+        return loaded;
+    }
+    StrictObject object(*document, file_.filename().string());
+    object.allowOnly(
+        {"format", "installed", "autoconnect", "protection", "last_channel", "resume_channel"});
+    object.integer("format", Format, Format);
+    Settings settings;
+    settings.installed = object.boolean("installed");
+    settings.autoconnect = object.boolean("autoconnect");
+    settings.protection = object.boolean("protection");
+    settings.lastChannel = object.text("last_channel", "");
+    settings.resumeChannel = object.text("resume_channel", "");
+    if (object.ok())
+        loaded.settings = settings;
+    else
+        loaded.problem = object.error();
+    return loaded;
+}
+
+std::error_code StateStore::save(const Settings& settings) const
+{
+    nlohmann::ordered_json document = {
+        {"format", Format},
+        {"installed", settings.installed},
+        {"autoconnect", settings.autoconnect},
+        {"protection", settings.protection},
+        {"last_channel", settings.lastChannel},
+        {"resume_channel", settings.resumeChannel},
+    };
+    const std::string text =
+        document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    return AtomicFile::write(file_, text, 0600);
+}
+
+} // namespace ovrin::helper

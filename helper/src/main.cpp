@@ -1,0 +1,176 @@
+#include <utility> // before Asio: Boost 1.74 relies on it under C++20
+
+#include "ChannelProfile.h"
+#include "CommandLine.h"
+#include "ControlSocket.h"
+#include "Controller.h"
+#include "DataFolder.h"
+#include "EngineProfile.h"
+#include "Router.h"
+#include "Scenario.h"
+#include "Server.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <random>
+#include <thread>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+
+#include <csignal>
+
+namespace {
+
+using namespace ovrin::helper;
+namespace asio = boost::asio;
+
+// Exit statuses from sysexits.h.
+constexpr int NoInput = 66;
+constexpr int OsError = 71;
+constexpr int CannotCreate = 73;
+constexpr int TempFail = 75;
+constexpr int ConfigError = 78;
+
+int fail(int status, const std::string& message)
+{
+    std::cerr << "helper: " << message << '\n';
+    return status;
+}
+
+// The value an update installer must present in "X-Ovrin-Update-Session". Without
+// OVRIN_UPDATE_SESSION it is random and never shown, so no update request is authorised.
+std::string updateSession()
+{
+    if (const char* given = std::getenv("OVRIN_UPDATE_SESSION"); given != nullptr && *given)
+        return given;
+    std::random_device random;
+    std::string session;
+    for (int i = 0; i < 4; ++i) {
+        char part[9];
+        std::snprintf(part, sizeof part, "%08x", unsigned(random()));
+        session += part;
+    }
+    return session;
+}
+
+// Runs the controller's periodic work once per engine tick.
+class Ticker {
+public:
+    Ticker(asio::io_context& io, Controller& controller, std::chrono::milliseconds period)
+        : timer_(asio::make_strand(io))
+        , controller_(controller)
+        , period_(period)
+    {}
+    void start()
+    {
+        timer_.expires_after(period_);
+        timer_.async_wait([this](boost::system::error_code error) {
+            if (error)
+                return;
+            controller_.tick();
+            start();
+        });
+    }
+
+private:
+    asio::steady_timer timer_;
+    Controller& controller_;
+    std::chrono::milliseconds period_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    const std::optional<CommandLine> line =
+        CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!line)
+        return fail(CommandLine::UsageExit, error + "; " + CommandLine::Usage);
+
+    auto channels = ChannelProfile::loadList(line->channels, error);
+    if (!channels)
+        return fail(NoInput, "cannot start without the channel list: " + error);
+    auto engine = EngineProfile::load(line->engine, error);
+    if (!engine)
+        return fail(NoInput, "cannot start without the engine profile: " + error);
+    Scenario scenario;
+    if (const char* file = std::getenv(Scenario::EnvironmentVariable); file != nullptr && *file) {
+        auto loaded = Scenario::load(file, error);
+        if (!loaded)
+            return fail(NoInput,
+                        std::string("bad ") + Scenario::EnvironmentVariable + ": " + error);
+        scenario = std::move(*loaded);
+    }
+
+    const std::optional<std::filesystem::path> home = DataFolder::home();
+    if (!home)
+        return fail(ConfigError, "no home folder: HOME is not set");
+    const DataFolder folder = DataFolder::forHome(*home);
+    if (!folder.create(error))
+        return fail(CannotCreate, error);
+
+    std::signal(SIGPIPE, SIG_IGN);
+    asio::io_context io;
+    // Registered before anything else: a stop request during start-up waits for the handler.
+    asio::signal_set signals(io, SIGTERM, SIGINT);
+    ControlSocket control(io);
+    switch (control.open(folder, error)) {
+    case ControlSocket::Result::Busy:
+        return fail(TempFail, error);
+    case ControlSocket::Result::Failed:
+        return fail(OsError, error);
+    case ControlSocket::Result::Listening:
+        break;
+    }
+
+    const std::chrono::milliseconds tick = engine->tick;
+    Controller controller(
+        {std::move(*channels), *engine, std::move(scenario), folder, {}, OVRIN_HELPER_VERSION});
+    if (control.removedStale())
+        controller.logs().info("removed a stale socket file");
+    controller.start(line->restoreChannel);
+
+    Router router(controller, updateSession());
+    Server server(io, control.acceptor(), router, controller.logs());
+    server.start();
+    Ticker ticker(io, controller, tick);
+    ticker.start();
+
+    signals.async_wait([&](boost::system::error_code waited, int number) {
+        if (waited)
+            return;
+        controller.logs().info("signal " + std::to_string(number) + ": stopping");
+        asio::post(control.acceptor().get_executor(), [&] {
+            control.close();
+            io.stop();
+        });
+    });
+
+    // A handler that throws is reported and the thread goes back to work.
+    auto run = [&io, &controller] {
+        for (;;) {
+            try {
+                io.run();
+                return;
+            } catch (const std::exception& thrown) {
+                controller.reportFailure("io_exception", {{"error", thrown.what()}});
+            }
+        }
+    };
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 2U, 4U);
+    std::vector<std::thread> pool;
+    for (unsigned i = 1; i < threads; ++i)
+        pool.emplace_back(run);
+    run();
+    for (std::thread& thread : pool)
+        thread.join();
+
+    controller.shutdown();
+    return 0;
+}
