@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QMetaType>
 #include <QString>
 
 #include <optional>
@@ -25,3 +26,4 @@ struct AccountStatus {
 
     friend bool operator==(const AccountStatus&, const AccountStatus&) = default;
 };
+Q_DECLARE_METATYPE(AccountStatus)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -40,3 +41,4 @@ struct Status {
 
     friend bool operator==(const Status&, const Status&) = default;
 };
+Q_DECLARE_METATYPE(Status)

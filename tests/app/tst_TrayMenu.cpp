@@ -5,7 +5,6 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-Q_DECLARE_METATYPE(Status)
 
 namespace {
 

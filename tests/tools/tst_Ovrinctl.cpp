@@ -12,7 +12,6 @@
 
 using namespace Qt::StringLiterals;
 using Reply = FakeHelper::Reply;
-Q_DECLARE_METATYPE(Status)
 Q_DECLARE_METATYPE(FakeHelper::Reply)
 
 namespace {

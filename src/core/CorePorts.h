@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/AppIdentity.h"
+#include "platform/VpnTool.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class Dialogs;
+class LoginItem;
+class SystemLog;
+
+// Everything Core takes from its surroundings. Production wires the real
+// services in one place; tests pass fakes. The pointers are not owned and
+// must outlive the Core.
+struct CorePorts {
+    Dialogs* dialogs = nullptr;
+    LoginItem* loginItem = nullptr;
+    SystemLog* systemLog = nullptr;
+    // Lists the active connections for the parallel-VPN scan.
+    VpnTool vpnTool = VpnTool::networkManager();
+    // Holds "helper", "channels.json" and "netcore"; without it launch()
+    // starts nothing.
+    std::optional<QString> resourceFolder;
+    // The application's own command line, the program name included.
+    QStringList arguments;
+    // The provider the parallel-VPN scan leaves out.
+    std::optional<QString> ownIdentifier = AppIdentity::bundleIdentifier();
+    // Local time, for the suggested archive name.
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+};

@@ -1,0 +1,135 @@
+#include "platform/QtDialogs.h"
+
+#include "platform/ModalDepth.h"
+
+#include <QApplication>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int revealTimeoutMs = 5000;
+
+void openFolderOf(const QString& path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+} // namespace
+
+QtDialogs::QtDialogs(QDBusConnection bus)
+    : m_bus(std::move(bus))
+{}
+
+int QtDialogs::alert(const QString& message, const QString& informative, const QStringList& buttons)
+{
+    QMessageBox box;
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setText(message);
+    box.setInformativeText(informative);
+    const QStringList labels = buttons.isEmpty() ? QStringList{u"ОК"_s} : buttons;
+    QList<QAbstractButton*> added;
+    for (qsizetype i = 0; i < labels.size(); ++i)
+        added.append(box.addButton(labels.at(i),
+                                   i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+    box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
+    // Escape answers with the last button: "Отмена" in a confirmation.
+    box.setEscapeButton(added.last());
+    {
+        const ModalDepth::Scope modal;
+        box.exec();
+    }
+    return int(added.indexOf(box.clickedButton()));
+}
+
+std::optional<QString> QtDialogs::savePanel(const QString& title, const QString& suggestedName,
+                                            const QString& folder, const QString& filter)
+{
+    QFileDialog dialog(nullptr, title, folder, filter);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QString suffix = QFileInfo(suggestedName).suffix();
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(suggestedName);
+    int result = 0;
+    {
+        const ModalDepth::Scope modal;
+        result = dialog.exec();
+    }
+    const QStringList files = dialog.selectedFiles();
+    if (result != QDialog::Accepted || files.isEmpty() || files.first().isEmpty())
+        return std::nullopt;
+    return withSuffix(files.first(), suffix);
+}
+
+QString QtDialogs::withSuffix(const QString& path, const QString& suffix)
+{
+    if (suffix.isEmpty() || QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) == 0)
+        return path;
+    return path + u'.' + suffix;
+}
+
+std::optional<QString> QtDialogs::folderPanel(const QString& title)
+{
+    QFileDialog dialog(nullptr, title);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    int result = 0;
+    {
+        const ModalDepth::Scope modal;
+        result = dialog.exec();
+    }
+    const QStringList folders = dialog.selectedFiles();
+    if (result != QDialog::Accepted || folders.isEmpty() || folders.first().isEmpty())
+        return std::nullopt;
+    return folders.first();
+}
+
+void QtDialogs::reveal(const QString& path)
+{
+    if (!m_bus.isConnected()) {
+        openFolderOf(path);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        u"org.freedesktop.FileManager1"_s, u"/org/freedesktop/FileManager1"_s,
+        u"org.freedesktop.FileManager1"_s, u"ShowItems"_s);
+    call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, revealTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [path](QDBusPendingCallWatcher* finished) {
+                         if (finished->isError())
+                             openFolderOf(path);
+                         finished->deleteLater();
+                     });
+}
+
+void QtDialogs::activateApp()
+{
+    QWidget* window = QApplication::activeWindow();
+    if (!window) {
+        const QWidgetList candidates = QApplication::topLevelWidgets();
+        for (QWidget* candidate : candidates) {
+            const Qt::WindowType type = candidate->windowType();
+            if (candidate->isVisible() &&
+                (type == Qt::Window || type == Qt::Tool || type == Qt::Dialog)) {
+                window = candidate;
+                break;
+            }
+        }
+    }
+    if (!window)
+        return;
+    window->raise();
+    window->activateWindow();
+}

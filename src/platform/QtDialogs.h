@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QDBusConnection>
+
+// Dialogs on Qt Widgets: QMessageBox and QFileDialog, application-modal;
+// reveal through the file manager's D-Bus interface
+// (org.freedesktop.FileManager1.ShowItems), falling back to opening the
+// file's folder with the desktop's default handler.
+class QtDialogs final : public Dialogs {
+public:
+    explicit QtDialogs(QDBusConnection bus = QDBusConnection::sessionBus());
+
+    int alert(const QString& message, const QString& informative,
+              const QStringList& buttons = {}) override;
+    std::optional<QString> savePanel(const QString& title, const QString& suggestedName,
+                                     const QString& folder, const QString& filter) override;
+    std::optional<QString> folderPanel(const QString& title) override;
+    void reveal(const QString& path) override;
+    void activateApp() override;
+
+    // `path` with ".`suffix`" appended unless it already ends so (in any
+    // case): the save panel writes only the suggested type.
+    static QString withSuffix(const QString& path, const QString& suffix);
+
+private:
+    QDBusConnection m_bus;
+};

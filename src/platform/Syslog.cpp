@@ -1,0 +1,18 @@
+#include "platform/Syslog.h"
+
+#include <syslog.h>
+
+Syslog::Syslog()
+{
+    ::openlog("ovrin", LOG_PID, LOG_USER);
+}
+
+Syslog::~Syslog()
+{
+    ::closelog();
+}
+
+void Syslog::write(const QString& line)
+{
+    ::syslog(LOG_NOTICE, "%s", line.toUtf8().constData());
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+#include "platform/ModalDepth.h"
+
+#include <QList>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+// Dialogs that record every call and answer from a script, at once.
+class FakeDialogs final : public Dialogs {
+public:
+    struct Alert {
+        QString message;
+        QString informative;
+        QStringList buttons;
+    };
+    struct SavePanel {
+        QString title;
+        QString suggestedName;
+        QString folder;
+        QString filter;
+    };
+
+    // Every call's name in order: "alert", "savePanel", "folderPanel",
+    // "reveal", "activateApp".
+    QStringList calls;
+    QList<Alert> alerts;
+    QList<SavePanel> savePanels;
+    QStringList folderPanels;
+    QStringList revealed;
+
+    // Answers to the next alerts, in order; 0 (the first button) after.
+    std::deque<int> alertAnswers;
+    std::optional<QString> saveAnswer;
+    std::optional<QString> folderAnswer;
+
+    // Keeps ModalDepth raised, as an open alert or menu would.
+    void holdModal(bool held);
+
+    int alert(const QString& message, const QString& informative,
+              const QStringList& buttons = {}) override;
+    std::optional<QString> savePanel(const QString& title, const QString& suggestedName,
+                                     const QString& folder, const QString& filter) override;
+    std::optional<QString> folderPanel(const QString& title) override;
+    void reveal(const QString& path) override;
+    void activateApp() override;
+
+private:
+    std::unique_ptr<ModalDepth::Scope> m_held;
+};
