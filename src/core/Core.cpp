@@ -135,16 +135,6 @@ void Core::post(const QString& method, const QString& target, double timeoutSeco
                        });
 }
 
-void Core::refreshAccount()
-{
-    refreshAccount(QPointer<Core>(this));
-}
-
-void Core::refreshAccount(const QPointer<Core>& core)
-{
-    Q_UNUSED(core)
-}
-
 void Core::readLaunchAtLogin()
 {
     assign(m_launchAtLogin, m_ports.loginItem->isEnabled(), &Core::launchAtLoginChanged);

@@ -6,6 +6,8 @@
 #include "link/HelperReply.h"
 #include "link/Status.h"
 
+#include <QJsonObject>
+#include <QMap>
 #include <QMetaType>
 #include <QObject>
 #include <QPointer>
@@ -13,6 +15,7 @@
 #include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -72,10 +75,35 @@ public:
     // Registers or unregisters the login item, then reads its state back.
     void setLaunchAtLogin(bool on);
 
-    // Re-reads the account state. Filled by the account operations; until
-    // then it does nothing. The static form is callable from any thread.
+    // Account operations (AccountCommands.cpp). Every account call goes
+    // through accountRequest: 90 s, the body sent as a flat JSON object of
+    // strings ("{}" when empty, also for GET). `done` runs exactly once, on
+    // the main thread and never before accountRequest returns, after the
+    // account state has been re-read: `json` is the reply when it is a JSON
+    // object; `error` is absent only for status 200, else the reply's string
+    // "error", "Помощник не ответил." or "Запрос не выполнен.".
+    using AccountDone =
+        std::function<void(std::optional<QJsonObject> json, std::optional<QString> error)>;
+    void accountRequest(const QString& method, const QString& path,
+                        const QMap<QString, QString>& body, const QMap<QString, QString>& headers,
+                        AccountDone done);
+    void accountRequest(const QString& path, const QMap<QString, QString>& body, AccountDone done)
+    {
+        accountRequest(QStringLiteral("POST"), path, body, {}, std::move(done));
+    }
+    // Re-reads "GET /account/status"; a body that decodes replaces `account`
+    // (whatever the status code), anything else changes nothing. The static
+    // form is callable from any thread.
     void refreshAccount();
     static void refreshAccount(const QPointer<Core>& core);
+    // Asks for the folder holding the signed server list and hands its path
+    // to the helper. `done` gets the error (absent on success); it is not
+    // called when the user cancels.
+    void importBootstrap(std::function<void(std::optional<QString> error)> done);
+    // An "ovrin://auth?challenge_id=…&link_token=…" link from a sign-in
+    // letter: opens the account window and verifies the sign-in. Any other
+    // link is ignored silently.
+    void receiveAuthLink(const QUrl& url);
 
 Q_SIGNALS:
     void changed();
