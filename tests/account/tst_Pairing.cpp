@@ -1,0 +1,673 @@
+// Device pairing against the fake helper, with a clock the test moves.
+#include "FakeDialogs.h"
+#include "FakeHelper.h"
+#include "FakeLoginItem.h"
+#include "FakeSystemLog.h"
+#include "TestHome.h"
+#include "account/Pairing.h"
+#include "account/PairingLink.h"
+#include "core/Core.h"
+#include "platform/DeviceIdentity.h"
+
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Reply = FakeHelper::Reply;
+using ms = FakeHelper::ms;
+
+namespace {
+
+constexpr int wait = 5000;
+
+QByteArray accountBody(bool signedIn, bool pending)
+{
+    return QJsonDocument(QJsonObject{{u"bootstrap"_s, true},
+                                     {u"signed_in"_s, signedIn},
+                                     {u"keychain_error"_s, false},
+                                     {u"pending_credentials"_s, pending},
+                                     {u"device_id"_s, u""_s},
+                                     {u"active"_s, false},
+                                     {u"plan"_s, u""_s},
+                                     {u"error"_s, u""_s}})
+        .toJson(QJsonDocument::Compact);
+}
+
+QByteArray json(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject bodyOf(const FakeHelper::Request& request)
+{
+    return QJsonDocument::fromJson(request.body).object();
+}
+
+const QByteArray opened = R"({"id":"p1","secret":"s1","qr_token":"t1"})";
+
+// Answers like FakeDialogs, and runs `during` while the alert is open, as a
+// tick arriving under a modal alert would.
+class AskingDialogs final : public Dialogs {
+public:
+    std::function<void()> during;
+    int answer = 1;
+    int alerts = 0;
+    int alert(const QString&, const QString&, const QStringList&) override
+    {
+        ++alerts;
+        if (during)
+            during();
+        return answer;
+    }
+    std::optional<QString> savePanel(const QString&, const QString&, const QString&,
+                                     const QString&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> folderPanel(const QString&) override { return std::nullopt; }
+    void reveal(const QString&) override {}
+    void activateApp() override {}
+};
+
+} // namespace
+
+class PairingTest : public QObject {
+    Q_OBJECT
+
+    TestHome m_home;
+    std::unique_ptr<FakeHelper> m_helper;
+    FakeDialogs m_dialogs;
+    FakeLoginItem m_loginItem;
+    FakeSystemLog m_log;
+    std::unique_ptr<Core> m_core;
+    std::unique_ptr<Pairing> m_pairing;
+    qint64 m_now = 1'000'000;
+
+    void makePairing(Dialogs& dialogs)
+    {
+        m_pairing = std::make_unique<Pairing>(*m_core, dialogs, [this] { return m_now; });
+    }
+    void seconds(qint64 s) { m_now += s * 1000; }
+    int polls() const { return m_helper->count("GET", "/account/pair/status"); }
+    int codePolls() const { return m_helper->count("GET", "/account/pair/code-status"); }
+
+    // An open pairing request "p1"/"s1".
+    bool openRequest()
+    {
+        m_helper->route("POST", "/account/pair/requests", Reply::json(200, opened));
+        m_pairing->createPair();
+        return QTest::qWaitFor([&] { return !m_pairing->pairID().isEmpty(); }, wait);
+    }
+    // An open code "c1" / "123456".
+    bool openCode()
+    {
+        m_helper->route("POST", "/account/pair/codes",
+                        Reply::json(200, R"({"id":"c1","code":"123456"})"));
+        m_pairing->createCode();
+        return QTest::qWaitFor([&] { return !m_pairing->codeID().isEmpty(); }, wait);
+    }
+    // One tick whose pair poll has completed.
+    bool pollOnce()
+    {
+        const int before = polls();
+        m_pairing->tick();
+        if (!m_pairing->polling())
+            return false;
+        return QTest::qWaitFor([&] { return !m_pairing->polling() && polls() == before + 1; },
+                               wait);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
+        QVERIFY(m_helper->listening());
+        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(false, false)));
+        m_dialogs = FakeDialogs();
+        CorePorts ports;
+        ports.dialogs = &m_dialogs;
+        ports.loginItem = &m_loginItem;
+        ports.systemLog = &m_log;
+        ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
+        m_core = std::make_unique<Core>(ports);
+        makePairing(m_dialogs);
+    }
+    void cleanup()
+    {
+        m_pairing.reset();
+        m_core.reset();
+        m_helper.reset();
+    }
+
+    void openingARequest()
+    {
+        QVERIFY(m_pairing->pairLink().isEmpty());
+        QVERIFY(!m_pairing->qrShown());
+        QVERIFY(m_pairing->pairQr().isNull());
+
+        QVERIFY(openRequest());
+        QVERIFY(!m_pairing->waiting());
+        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+        const auto sent = m_helper->requests("POST", "/account/pair/requests");
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(bodyOf(sent[0]),
+                 (QJsonObject{{u"name"_s, DeviceIdentity::name()}, {u"platform"_s, u"macOS"_s}}));
+        QCOMPARE(m_pairing->pairSecret(), u"s1"_s);
+        QCOMPARE(m_pairing->pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
+        QCOMPARE(m_pairing->message(), u"QR действует одну минуту."_s);
+        QVERIFY(m_pairing->qrShown());
+        QVERIFY(!m_pairing->pairQr().isNull());
+
+        // The QR goes after a minute; the request is still polled.
+        seconds(59);
+        QVERIFY(m_pairing->qrShown());
+        seconds(1);
+        QVERIFY(!m_pairing->qrShown());
+        QVERIFY(pollOnce());
+        const auto poll = m_helper->requests("GET", "/account/pair/status").constLast();
+        QCOMPARE(poll.target, QByteArray("/account/pair/status?id=p1"));
+        QCOMPARE(poll.header("X-Pair-Secret"), QByteArray("s1"));
+
+        // ... until six minutes have passed.
+        seconds(299);
+        QVERIFY(pollOnce());
+        seconds(1);
+        m_pairing->tick();
+        QVERIFY(!m_pairing->polling());
+    }
+
+    void openingFails_data()
+    {
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no qr_token")
+            << Reply::json(200, R"({"id":"p1","secret":"s1"})") << u"Не удалось создать QR."_s;
+        QTest::newRow("numeric id") << Reply::json(200, R"({"id":1,"secret":"s1","qr_token":"t"})")
+                                    << u"Не удалось создать QR."_s;
+        QTest::newRow("error with the fields")
+            << Reply::json(429,
+                           R"({"error":"слишком часто","id":"p9","secret":"s","qr_token":"t"})")
+            << u"слишком часто"_s;
+    }
+
+    void openingFails()
+    {
+        QFETCH(Reply, reply);
+        QFETCH(QString, message);
+        QVERIFY(openRequest());
+        m_helper->route("POST", "/account/pair/requests", reply);
+        m_pairing->createPair();
+        QVERIFY(m_pairing->waiting());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
+        QCOMPARE(m_pairing->message(), message);
+        // The request already open stays.
+        QCOMPARE(m_pairing->pairID(), u"p1"_s);
+        QCOMPARE(m_pairing->pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
+    }
+
+    void noPollForASignedInAccount_data()
+    {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<bool>("pending");
+        QTest::newRow("signed in") << true << false;
+        QTest::newRow("pending credentials") << false << true;
+    }
+
+    void noPollForASignedInAccount()
+    {
+        QFETCH(bool, signedIn);
+        QFETCH(bool, pending);
+        QVERIFY(openRequest());
+        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(signedIn, pending)));
+        m_core->refreshAccount();
+        QTRY_VERIFY_WITH_TIMEOUT(m_core->account().signed_in == signedIn &&
+                                     m_core->account().pending_credentials == pending,
+                                 wait);
+        m_pairing->tick();
+        QVERIFY(!m_pairing->polling());
+        QCOMPARE(polls(), 0);
+
+        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(false, false)));
+        m_core->refreshAccount();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !m_core->account().signed_in && !m_core->account().pending_credentials, wait);
+        QVERIFY(pollOnce());
+    }
+
+    void onePollAtATime()
+    {
+        QVERIFY(openRequest());
+        m_helper->route("GET", "/account/pair/status",
+                        Reply::json(200, R"({"status":"pending"})").after(ms(300)));
+        m_pairing->tick();
+        m_pairing->tick();
+        QTRY_COMPARE_WITH_TIMEOUT(polls(), 1, wait);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->polling(), wait);
+        QCOMPARE(polls(), 1);
+    }
+
+    void approvedMovesThePollWindow()
+    {
+        QVERIFY(openRequest());
+        m_helper->route("GET", "/account/pair/status",
+                        Reply::json(200, R"({"status":"approved","expires_in":30,
+                                             "profile_pending":true})"));
+        QVERIFY(pollOnce());
+        QCOMPARE(m_pairing->message(), u"Вход сохранён. Повторите обновление профиля."_s);
+        QCOMPARE(m_pairing->pairID(), u"p1"_s);
+        QCOMPARE(m_pairing->pairDeliveryDeadline(), m_now + 30'000);
+
+        // Within the 30 s it keeps polling; after them it stops, long before
+        // the six minutes.
+        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+        seconds(29);
+        QVERIFY(pollOnce());
+        seconds(1);
+        m_pairing->tick();
+        QVERIFY(!m_pairing->polling());
+    }
+
+    void aReplacedRequestIsLeftAlone()
+    {
+        QVERIFY(openRequest());
+        m_helper->route("GET", "/account/pair/status",
+                        Reply::json(404, R"({"error":"not_found"})").after(ms(300)));
+        m_pairing->tick();
+        QVERIFY(m_pairing->polling());
+        m_helper->route("POST", "/account/pair/requests",
+                        Reply::json(200, R"({"id":"p2","secret":"s2","qr_token":"t2"})"));
+        m_pairing->createPair();
+        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->pairID(), u"p2"_s, wait);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->polling(), wait);
+        QCOMPARE(m_pairing->message(), u"QR действует одну минуту."_s);
+        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+        QVERIFY(pollOnce());
+        QCOMPARE(m_helper->requests("GET", "/account/pair/status").constLast().target,
+                 QByteArray("/account/pair/status?id=p2"));
+    }
+
+    void approvedWithoutPendingProfileEnds()
+    {
+        QVERIFY(openRequest());
+        m_pairing->setMessage(u"старое"_s);
+        m_helper->route("GET", "/account/pair/status",
+                        Reply::json(200, R"({"status":"approved","profile_pending":false})"));
+        QVERIFY(pollOnce());
+        QCOMPARE(m_pairing->message(), u"Устройство добавлено."_s);
+        QVERIFY(m_pairing->pairID().isEmpty());
+        QVERIFY(m_pairing->pairSecret().isEmpty());
+        QVERIFY(m_pairing->pairLink().isEmpty());
+        QVERIFY(!m_pairing->qrShown());
+        m_pairing->tick();
+        QVERIFY(!m_pairing->polling());
+    }
+
+    void otherPollReplies_data()
+    {
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<QString>("message"); // null: unchanged
+        QTest::addColumn<bool>("pollsAgain");
+
+        QTest::newRow("200 pending")
+            << Reply::json(200, R"({"status":"pending"})") << QString() << true;
+        QTest::newRow("200 approved in another case")
+            << Reply::json(200, R"({"status":"Approved","expires_in":1})") << QString() << true;
+        QTest::newRow("200 without an object") << Reply::json(200, "[]") << QString() << true;
+        QTest::newRow("error") << Reply::json(410, R"({"error":"expired"})") << u"expired"_s
+                               << true;
+        QTest::newRow("not_found inside the error")
+            << Reply::json(404, R"({"error":"pair request not_found: p1"})")
+            << u"pair request not_found: p1"_s << false;
+        QTest::newRow("failure saying approved")
+            << Reply::json(500, R"({"error":"сбой","status":"approved","expires_in":1})")
+            << u"сбой"_s << true;
+        QTest::newRow("not_found beside a status")
+            << Reply::json(404, R"({"error":"not_found","status":"pending"})") << u"not_found"_s
+            << false;
+    }
+
+    void otherPollReplies()
+    {
+        QFETCH(Reply, reply);
+        QFETCH(QString, message);
+        QFETCH(bool, pollsAgain);
+        QVERIFY(openRequest());
+        const qint64 deadline = m_pairing->pairDeliveryDeadline();
+        m_helper->route("GET", "/account/pair/status", reply);
+        QVERIFY(pollOnce());
+        QCOMPARE(m_pairing->message(), message.isNull() ? u"QR действует одну минуту."_s : message);
+        QCOMPARE(m_pairing->pairID(), u"p1"_s);
+        QCOMPARE(m_pairing->pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
+        if (pollsAgain) {
+            QCOMPARE(m_pairing->pairDeliveryDeadline(), deadline);
+            QVERIFY(pollOnce());
+        } else {
+            m_pairing->tick();
+            QVERIFY(!m_pairing->polling());
+        }
+    }
+
+    // Values from the center never add a header line: the id is
+    // percent-encoded into the target, and a secret holding CR or LF is
+    // refused before anything is written.
+    void centerValuesStayInTheirPlace_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("secret");
+        QTest::addColumn<bool>("arrives");
+        QTest::newRow("id with CR LF") << u"p1\r\nX-Injected: 1"_s << u"s1"_s << true;
+        QTest::newRow("id with a space") << u"p1 HTTP/1.0"_s << u"s1"_s << true;
+        QTest::newRow("secret with CR LF") << u"p1"_s << u"s1\r\nX-Injected: 1"_s << false;
+        QTest::newRow("secret with LF") << u"p1"_s << u"s1\nX-Injected: 1"_s << false;
+    }
+
+    void centerValuesStayInTheirPlace()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, secret);
+        QFETCH(bool, arrives);
+        m_helper->route(
+            "POST", "/account/pair/requests",
+            Reply::json(200,
+                        json({{u"id"_s, id}, {u"secret"_s, secret}, {u"qr_token"_s, u"t"_s}})));
+        m_pairing->createPair();
+        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->pairID(), id, wait);
+        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+
+        m_pairing->tick();
+        QVERIFY(m_pairing->polling());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->polling(), wait);
+        QTRY_VERIFY_WITH_TIMEOUT(m_helper->count("GET", "/account/status") >= 2, wait);
+        for (const auto& request : m_helper->requests()) {
+            QVERIFY(request.header("X-Injected").isEmpty());
+            QVERIFY(!request.raw.contains("X-Injected: 1"));
+        }
+        QCOMPARE(polls(), arrives ? 1 : 0);
+        if (arrives) {
+            const auto poll = m_helper->requests("GET", "/account/pair/status").constFirst();
+            QCOMPARE(QUrl::fromPercentEncoding(poll.target), u"/account/pair/status?id="_s + id);
+            QCOMPARE(poll.header("X-Pair-Secret"), secret.toUtf8());
+        } else {
+            QCOMPARE(m_pairing->message(), u"Помощник не ответил."_s);
+        }
+    }
+
+    void claimingACode()
+    {
+        QVERIFY(openRequest());
+        m_pairing->setPairingCode(u"654321"_s);
+        m_helper->route("POST", "/account/pair/claim", Reply::json(200, "{}"));
+        m_pairing->claimCode();
+        QVERIFY(m_pairing->waiting());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
+        QCOMPARE(m_pairing->message(), u"Подтвердите добавление на старом устройстве."_s);
+        const auto claim = m_helper->requests("POST", "/account/pair/claim").constFirst();
+        QCOMPARE(
+            bodyOf(claim),
+            (QJsonObject{{u"id"_s, u"p1"_s}, {u"secret"_s, u"s1"_s}, {u"code"_s, u"654321"_s}}));
+
+        m_helper->route("POST", "/account/pair/claim", Reply::json(403, R"({"error":"bad code"})"));
+        m_pairing->claimCode();
+        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"bad code"_s, wait);
+    }
+
+    void refusedLinksSendNothing_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::newRow("another scheme") << u"https://pair?id=p1&token=t1"_s;
+        QTest::newRow("another host") << u"ovrin://auth?id=p1&token=t1"_s;
+        QTest::newRow("no token") << u"ovrin://pair?id=p1"_s;
+        QTest::newRow("empty") << QString();
+    }
+
+    void refusedLinksSendNothing()
+    {
+        QFETCH(QString, link);
+        m_pairing->setApprovalLink(link);
+        m_pairing->approvePair();
+        QCOMPARE(m_pairing->message(), u"Не удалось прочитать ссылку из QR."_s);
+        QVERIFY(!m_pairing->waiting());
+        QCOMPARE(m_pairing->approvalLink(), link);
+        QCOMPARE(m_helper->count("POST", "/account/pair/inspect"), 0);
+    }
+
+    void approvingALink_data()
+    {
+        QTest::addColumn<QByteArray>("inspected");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("approves");
+
+        const QString warning = u". Подтверждайте только QR с экрана устройства рядом с вами."_s;
+        QTest::newRow("named, added") << QByteArray(R"({"name":"Ноутбук","platform":"Linux"})") << 0
+                                      << u"Ноутбук · Linux"_s + warning << true;
+        QTest::newRow("no name") << QByteArray(R"({"platform":"Linux"})") << 0
+                                 << u"Новое устройство · Linux"_s + warning << true;
+        QTest::newRow("nothing known, cancelled")
+            << QByteArray("{}") << 1 << u"Новое устройство · "_s + warning << false;
+    }
+
+    void approvingALink()
+    {
+        QFETCH(QByteArray, inspected);
+        QFETCH(int, answer);
+        QFETCH(QString, text);
+        QFETCH(bool, approves);
+        const QString link = PairingLink::compose(u"id&1"_s, u"tok+en"_s);
+        m_helper->route("POST", "/account/pair/inspect", Reply::json(200, inspected));
+        m_helper->route("POST", "/account/pair/approve", Reply::json(200, "{}"));
+        m_dialogs.alertAnswers = {answer};
+        m_pairing->setApprovalLink(link);
+        m_pairing->setMessage(u"прежнее"_s);
+        m_pairing->approvePair();
+        QVERIFY(m_pairing->waiting());
+        QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.alerts.size(), 1, wait);
+        QCOMPARE(m_dialogs.alerts[0].message, u"Добавить устройство?"_s);
+        QCOMPARE(m_dialogs.alerts[0].informative, text);
+        QCOMPARE(m_dialogs.alerts[0].buttons, (QStringList{u"Добавить"_s, u"Отмена"_s}));
+
+        const QJsonObject ids{{u"id"_s, u"id&1"_s}, {u"qr_token"_s, u"tok+en"_s}};
+        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/pair/inspect").constFirst()), ids);
+        if (approves) {
+            QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"Устройство подтверждено."_s, wait);
+            QCOMPARE(bodyOf(m_helper->requests("POST", "/account/pair/approve").constFirst()), ids);
+        } else {
+            QVERIFY(!m_pairing->waiting());
+            QCOMPARE(m_pairing->message(), u"прежнее"_s);
+        }
+        QVERIFY(!m_pairing->waiting());
+        QCOMPARE(m_pairing->approvalLink(), link);
+        QCOMPARE(m_helper->count("POST", "/account/pair/approve"), approves ? 1 : 0);
+    }
+
+    // Whatever came back with a failure, an unchecked device is never offered.
+    void failedInspectAsksNothing_data()
+    {
+        QTest::addColumn<std::optional<Reply>>("reply");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("failure with an object")
+            << std::optional(Reply::json(403, R"({"error":"чужая заявка","name":"X"})"))
+            << u"чужая заявка"_s;
+        QTest::newRow("failure without an error text")
+            << std::optional(Reply::json(500, R"({"name":"X","platform":"Y"})"))
+            << u"Запрос не выполнен."_s;
+        QTest::newRow("200 without an object")
+            << std::optional(Reply::json(200, "")) << u"Не удалось проверить заявку."_s;
+        QTest::newRow("no helper") << std::optional<Reply>() << u"Помощник не ответил."_s;
+    }
+
+    void failedInspectAsksNothing()
+    {
+        QFETCH(std::optional<Reply>, reply);
+        QFETCH(QString, message);
+        if (reply)
+            m_helper->route("POST", "/account/pair/inspect", *reply);
+        else
+            m_helper.reset();
+        m_pairing->setApprovalLink(u"ovrin://pair?id=p1&token=t1"_s);
+        m_pairing->approvePair();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
+        QCOMPARE(m_pairing->message(), message);
+        QVERIFY(m_dialogs.alerts.isEmpty());
+        if (m_helper)
+            QCOMPARE(m_helper->count("POST", "/account/pair/approve"), 0);
+    }
+
+    void creatingACode()
+    {
+        m_pairing->setMessage(u"прежнее"_s);
+        QVERIFY(!m_pairing->codeShown());
+        QVERIFY(openCode());
+        QCOMPARE(m_pairing->pairingCode(), u"123456"_s);
+        QCOMPARE(m_pairing->codeDeadline(), m_now + 300'000);
+        QCOMPARE(m_pairing->message(), u"прежнее"_s);
+        QVERIFY(m_pairing->codeShown());
+        seconds(300);
+        QVERIFY(!m_pairing->codeShown());
+        m_pairing->tick();
+        QVERIFY(!m_pairing->waiting());
+        QCOMPARE(codePolls(), 0);
+
+        m_helper->route("POST", "/account/pair/codes", Reply::json(200, R"({"id":"c2"})"));
+        m_pairing->createCode();
+        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"Не удалось создать код."_s, wait);
+        QCOMPARE(m_pairing->codeID(), u"c1"_s);
+
+        m_helper->route("POST", "/account/pair/codes",
+                        Reply::json(503, R"({"error":"нет мест","id":"c3","code":"999999"})"));
+        m_pairing->createCode();
+        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"нет мест"_s, wait);
+        QCOMPARE(m_pairing->codeID(), u"c1"_s);
+        QCOMPARE(m_pairing->pairingCode(), u"123456"_s);
+    }
+
+    void codePollHoldsWaiting()
+    {
+        QVERIFY(openCode());
+        m_helper->route("GET", "/account/pair/code-status",
+                        Reply::json(200, R"({"status":"pending"})").after(ms(300)));
+        m_pairing->tick();
+        QVERIFY(m_pairing->waiting());
+        m_pairing->tick(); // no second poll while one is in flight
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
+        QCOMPARE(codePolls(), 1);
+        const auto poll = m_helper->requests("GET", "/account/pair/code-status").constFirst();
+        QCOMPARE(poll.target, QByteArray("/account/pair/code-status?id=c1"));
+
+        // Any request of the window in flight holds the code poll back.
+        m_pairing->setWaiting(true);
+        m_pairing->tick();
+        QCOMPARE(codePolls(), 1);
+    }
+
+    void cancellingACodeClaim()
+    {
+        QVERIFY(openCode());
+        m_helper->route(
+            "GET", "/account/pair/code-status",
+            Reply::json(200, R"({"status":"claimed","request_id":"r7","platform":"Linux"})"));
+        m_dialogs.alertAnswers = {1};
+        m_pairing->setMessage(u"прежнее"_s);
+        m_pairing->tick();
+        QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.alerts.size(), 1, wait);
+        QCOMPARE(m_dialogs.alerts[0].informative,
+                 u"Новое устройство · Linux. Подтверждайте только устройство рядом с вами."_s);
+        QVERIFY(m_pairing->codeID().isEmpty());
+        QCOMPARE(m_pairing->pairingCode(), u"123456"_s);
+        QCOMPARE(m_pairing->message(), u"прежнее"_s);
+        QVERIFY(m_pairing->codeShown());
+        QVERIFY(!m_pairing->waiting());
+        m_pairing->tick();
+        QVERIFY(!m_pairing->waiting());
+        QCOMPARE(codePolls(), 1);
+        QCOMPARE(m_helper->count("POST", "/account/pair/code-approve"), 0);
+    }
+
+    void approvingACodeClaim_data()
+    {
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("approved") << Reply::json(200, "{}") << u"Устройство добавлено."_s;
+        QTest::newRow("refused") << Reply::json(409, R"({"error":"занято"})") << u"занято"_s;
+    }
+
+    void approvingACodeClaim()
+    {
+        QFETCH(Reply, reply);
+        QFETCH(QString, message);
+        QVERIFY(openCode());
+        m_helper->route("GET", "/account/pair/code-status",
+                        Reply::json(200, R"({"status":"claimed","request_id":"r7","name":"Н"})"));
+        m_helper->route("POST", "/account/pair/code-approve", reply);
+        m_pairing->tick();
+        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), message, wait);
+        QVERIFY(!m_pairing->waiting());
+        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/pair/code-approve").constFirst()),
+                 (QJsonObject{{u"id"_s, u"c1"_s}, {u"request_id"_s, u"r7"_s}}));
+        const bool approved = message == u"Устройство добавлено."_s;
+        QCOMPARE(m_pairing->codeID().isEmpty(), approved);
+        QCOMPARE(m_pairing->pairingCode().isEmpty(), approved);
+    }
+
+    void failedCodePollAsksNothing()
+    {
+        QVERIFY(openCode());
+        m_helper->route(
+            "GET", "/account/pair/code-status",
+            Reply::json(500, R"({"error":"сбой","status":"claimed","request_id":"r7"})"));
+        m_pairing->tick();
+        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"сбой"_s, wait);
+        QVERIFY(!m_pairing->waiting());
+        QVERIFY(m_dialogs.alerts.isEmpty());
+        QCOMPARE(m_pairing->codeID(), u"c1"_s);
+    }
+
+    // Ticks go on under the open confirmation; they must not ask a second
+    // time about the same claim. `waiting` is already clear by then.
+    void oneConfirmationAtATime()
+    {
+        AskingDialogs dialogs;
+        makePairing(dialogs);
+        QVERIFY(openCode());
+        m_helper->route("GET", "/account/pair/code-status",
+                        Reply::json(200, R"({"status":"claimed","request_id":"r7"})"));
+        bool waitingUnderAlert = true;
+        bool polledUnderAlert = true;
+        dialogs.during = [&] {
+            waitingUnderAlert = m_pairing->waiting();
+            m_pairing->tick();
+            polledUnderAlert = m_pairing->waiting();
+        };
+        m_pairing->tick();
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs.alerts, 1, wait);
+        QVERIFY(!waitingUnderAlert);
+        QVERIFY(!polledUnderAlert);
+        QCOMPARE(codePolls(), 1);
+    }
+
+    // The tick runs under a modal alert as well.
+    void ticksUnderAnAlert()
+    {
+        QVERIFY(openRequest());
+        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+        m_dialogs.holdModal(true);
+        m_pairing->startTicking();
+        QTRY_VERIFY_WITH_TIMEOUT(polls() >= 1, 3500);
+        m_pairing->stopTicking();
+        m_dialogs.holdModal(false);
+    }
+
+    void aClosedWindowIsNotTouched()
+    {
+        QVERIFY(openRequest());
+        m_helper->route("GET", "/account/pair/status",
+                        Reply::json(200, R"({"status":"approved"})").after(ms(200)));
+        m_pairing->tick();
+        m_pairing.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(polls(), 1, wait);
+        QTRY_VERIFY_WITH_TIMEOUT(m_helper->count("GET", "/account/status") >= 2, wait);
+    }
+};
+
+QTEST_GUILESS_MAIN(PairingTest)
+#include "tst_Pairing.moc"
