@@ -39,6 +39,11 @@ QColor orange(const QPalette& palette)
     return isDark(palette) ? QColor(255, 159, 10) : QColor(255, 149, 0);
 }
 
+QColor red(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(255, 69, 58) : QColor(255, 59, 48);
+}
+
 QColor faded(QColor colour, qreal opacity)
 {
     colour.setAlphaF(float(std::clamp(colour.alphaF() * opacity, 0.0, 1.0)));

@@ -6,7 +6,7 @@
 // The label and accent colours of the main window, taken from the widget's
 // palette so that they follow a light or a dark theme. The label levels are
 // the palette's text colour at decreasing opacity; green and orange have a
-// light and a dark variant.
+// light and a dark variant, and so does red (destructive commands).
 namespace SystemColours {
 
 bool isDark(const QPalette& palette);
@@ -17,6 +17,7 @@ QColor tertiaryLabel(const QPalette& palette);
 QColor accent(const QPalette& palette);
 QColor green(const QPalette& palette);
 QColor orange(const QPalette& palette);
+QColor red(const QPalette& palette);
 
 // `colour` with its alpha multiplied by `opacity`.
 QColor faded(QColor colour, qreal opacity);

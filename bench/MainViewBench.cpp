@@ -1,0 +1,150 @@
+// The cost of one re-render of the main window's content holding 1,000
+// channels: after a change of the metrics only, and after the list of names
+// changes. A re-render is the view's update from Core plus the layout and
+// painting it leaves pending, as the next turn of the event loop does them.
+#include "core/Core.h"
+#include "platform/Dialogs.h"
+#include "platform/LoginItem.h"
+#include "platform/SystemLog.h"
+#include "ui/main/MainView.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <benchmark/benchmark.h>
+
+using namespace Qt::StringLiterals;
+
+// Core's test hook: publishes a status as a successful poll would.
+class CoreProbe {
+public:
+    static void publish(Core& core, const Status& status) { core.setStatus(status); }
+};
+
+namespace {
+
+class NoDialogs final : public Dialogs {
+public:
+    int alert(const QString&, const QString&, const QStringList&) override { return 1; }
+    std::optional<QString> savePanel(const QString&, const QString&, const QString&,
+                                     const QString&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> folderPanel(const QString&) override { return std::nullopt; }
+    void reveal(const QString&) override {}
+    void activateApp() override {}
+};
+
+class NoLoginItem final : public LoginItem {
+public:
+    bool isEnabled() const override { return false; }
+    std::optional<QString> registerItem() override { return std::nullopt; }
+    std::optional<QString> unregisterItem() override { return std::nullopt; }
+};
+
+class NoLog final : public SystemLog {
+public:
+    void write(const QString&) override {}
+};
+
+Status connected(const QString& prefix)
+{
+    Status s;
+    s.helper = true;
+    s.running = true;
+    s.primary = true;
+    s.verified = true;
+    s.active = 500;
+    s.latency_ms = 42;
+    s.down_bps = 48'000'000;
+    s.up_bps = 12'000'000;
+    s.peak_bps = 61'000'000;
+    for (int i = 0; i < 1000; ++i)
+        s.channels << prefix + u" %1 · Frankfurt"_s.arg(i);
+    return s;
+}
+
+// A shown window holding the view, with a Core that publishes on demand.
+struct Window {
+    NoDialogs dialogs;
+    NoLoginItem loginItem;
+    NoLog log;
+    Core core{ports()};
+    QWidget window;
+    MainView* view = new MainView(&core);
+
+    CorePorts ports()
+    {
+        CorePorts p;
+        p.dialogs = &dialogs;
+        p.loginItem = &loginItem;
+        p.systemLog = &log;
+        return p;
+    }
+
+    explicit Window(const Status& first)
+    {
+        auto* layout = new QVBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        layout->addWidget(view);
+        window.show();
+        // Painting starts once the platform has exposed the window.
+        const QDeadlineTimer deadline(5000);
+        while (!window.windowHandle()->isExposed() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        rerender(first);
+    }
+
+    void rerender(const Status& status)
+    {
+        CoreProbe::publish(core, status);
+        QCoreApplication::sendPostedEvents();
+    }
+};
+
+void BM_RerenderMetricsOnly(benchmark::State& state)
+{
+    Status a = connected(u"Канал"_s);
+    Status b = a;
+    b.down_bps += 1'000'000;
+    b.latency_ms += 1;
+    Window w(a);
+    bool flip = false;
+    for (auto _ : state) {
+        w.rerender(flip ? a : b);
+        flip = !flip;
+    }
+}
+BENCHMARK(BM_RerenderMetricsOnly)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_RerenderNamesChanged(benchmark::State& state)
+{
+    const Status a = connected(u"Канал"_s);
+    const Status b = connected(u"Сервер"_s);
+    Window w(a);
+    bool flip = false;
+    for (auto _ : state) {
+        w.rerender(flip ? a : b);
+        flip = !flip;
+    }
+}
+BENCHMARK(BM_RerenderNamesChanged)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

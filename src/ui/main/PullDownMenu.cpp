@@ -1,0 +1,46 @@
+#include "ui/main/PullDownMenu.h"
+
+#include "ui/main/SystemColours.h"
+
+#include <QStyleOptionMenuItem>
+
+namespace {
+
+const char* const destructiveProperty = "ovrinDestructive";
+
+} // namespace
+
+PullDownMenu::PullDownMenu(QWidget* parent)
+    : PullDownMenu(QString(), parent)
+{}
+
+PullDownMenu::PullDownMenu(const QString& title, QWidget* parent)
+    : QMenu(title, parent)
+{
+    connect(this, &QMenu::aboutToShow, this,
+            [this] { open_ = std::make_unique<ModalDepth::Scope>(); });
+    connect(this, &QMenu::aboutToHide, this, [this] { open_.reset(); });
+}
+
+void PullDownMenu::setDestructive(QAction* action, bool destructive)
+{
+    action->setProperty(destructiveProperty, destructive);
+}
+
+bool PullDownMenu::isDestructive(const QAction* action)
+{
+    return action && action->property(destructiveProperty).toBool();
+}
+
+void PullDownMenu::initStyleOption(QStyleOptionMenuItem* option, const QAction* action) const
+{
+    QMenu::initStyleOption(option, action);
+    if (!isDestructive(action) || !action->isEnabled())
+        return;
+    const QColor red = SystemColours::red(palette());
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        for (const QPalette::ColorRole role :
+             {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+            option->palette.setColor(group, role, red);
+    }
+}

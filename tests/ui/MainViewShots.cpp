@@ -1,0 +1,363 @@
+// Renders the main window in each state a user meets, in a light and a dark
+// palette, one PNG per state and palette, for a visual check. A real Core
+// polls a fake helper that serves each state; the picture is taken from the
+// screen, so open menus and popovers are in it. Not a test: run it under an
+// X server (scripts/screenshots.sh runs it under Xvfb).
+//   ui_main_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
+#include "FakeDialogs.h"
+#include "FakeHelper.h"
+#include "FakeLoginItem.h"
+#include "FakeSystemLog.h"
+#include "StatusJson.h"
+#include "TestHome.h"
+#include "core/Core.h"
+#include "ui/main/ChannelClickArea.h"
+#include "ui/main/ChannelList.h"
+#include "ui/main/MainView.h"
+#include "ui/main/MoreDots.h"
+#include "ui/main/Popover.h"
+#include "ui/main/PowerButton.h"
+#include "ui/main/SettingsMenu.h"
+#include "ui/main/WarningButton.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QScreen>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+using Reply = FakeHelper::Reply;
+
+// Core's own test hook: one status poll and one parallel-VPN scan on demand.
+class CoreProbe {
+public:
+    static void poll(Core& core) { core.refresh(); }
+    static void scan(Core& core) { core.refreshParallelVPNs(); }
+};
+
+namespace {
+
+const QPoint windowAt(120, 90);
+constexpr int margin = 28;
+
+QPalette lightPalette()
+{
+    return QApplication::style()->standardPalette();
+}
+
+QPalette darkPalette()
+{
+    QPalette p;
+    const QColor window(0x2b, 0x2b, 0x2d);
+    const QColor text(0xf2, 0xf2, 0xf2);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
+    p.setColor(QPalette::AlternateBase, QColor(0x32, 0x32, 0x34));
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(0x48, 0x48, 0x4b));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3c));
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5d));
+    p.setColor(QPalette::Midlight, QColor(0x45, 0x45, 0x48));
+    p.setColor(QPalette::Mid, QColor(0x30, 0x30, 0x32));
+    p.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1c));
+    p.setColor(QPalette::Shadow, Qt::black);
+    p.setColor(QPalette::PlaceholderText, QColor(0x8e, 0x8e, 0x93));
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(0x7a, 0x7a, 0x7e));
+    p.setColor(QPalette::Disabled, QPalette::Button, QColor(0x3a, 0x3a, 0x3c));
+    // Disabled text is not etched in a dark theme.
+    p.setColor(QPalette::Disabled, QPalette::Light, Qt::transparent);
+    return p;
+}
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+const QStringList channels = {u"Нидерланды — Амстердам"_s, u"Финляндия — Хельсинки"_s,
+                              u"Германия — Франкфурт"_s,   u"Latvia — Riga"_s,
+                              u"Казахстан — Алматы"_s,     u"Türkiye — Istanbul"_s,
+                              u"USA — New York"_s};
+
+Status off()
+{
+    Status s;
+    s.helper = true;
+    s.channels = channels;
+    s.active = 2;
+    s.auto_ = false;
+    return s;
+}
+
+Status connected()
+{
+    Status s = off();
+    s.running = true;
+    s.primary = true;
+    s.verified = true;
+    s.latency_ms = 52;
+    s.down_bps = 48'300'000;
+    s.up_bps = 12'100'000;
+    s.peak_bps = 61'000'000;
+    s.autoconnect = true;
+    return s;
+}
+
+enum class Extra { None, SelectAndConnect, Popover, Menu, LogsMenu };
+
+struct Shot {
+    QString name;
+    Status status;
+    QStringList parallel;
+    Extra extra = Extra::None;
+};
+
+QList<Shot> shots()
+{
+    Status checking = connected();
+    checking.verified = false;
+    checking.latency_ms = 0;
+    checking.down_bps = 0;
+    checking.up_bps = 0;
+    checking.peak_bps = 0;
+
+    Status stalled = connected();
+    stalled.primary = false;
+    stalled.down_bps = 0;
+    stalled.up_bps = 12'000;
+
+    Status blocking = off();
+    blocking.protected_ = true;
+    blocking.protection_armed = true;
+
+    Status message = checking;
+    message.active = 3;
+    message.message = u"Сервер не отвечает по UDP, пробую TCP. Это может занять до двадцати "
+                      u"секунд, если сеть блокирует VPN-протоколы."_s;
+
+    return {
+        {u"nothing-received"_s, Status(), {}, Extra::None},
+        {u"off"_s, off(), {}, Extra::None},
+        {u"checking"_s, checking, {}, Extra::None},
+        {u"connected"_s, connected(), {}, Extra::None},
+        {u"stalled"_s, stalled, {}, Extra::None},
+        {u"busy"_s, off(), {}, Extra::SelectAndConnect},
+        {u"protection-blocking"_s, blocking, {}, Extra::None},
+        {u"helper-message"_s, message, {}, Extra::None},
+        {u"parallel-vpn"_s, connected(), {u"Office WireGuard"_s}, Extra::Popover},
+        {u"settings-menu"_s, connected(), {}, Extra::Menu},
+        {u"settings-logs"_s, connected(), {}, Extra::LogsMenu},
+    };
+}
+
+// Everything a window needs for one picture: a Core of its own, so that no
+// state (busy, a choice of row) carries over from the previous picture.
+class Stage {
+public:
+    Stage(FakeHelper& helper, const QString& vpnTool, const Shot& shot)
+    {
+        helper.route("GET", "/status", Reply::json(200, statusBody(shot.status)));
+        helper.route("POST", "/connect", Reply::stall());
+        helper.fallback(Reply::json(200, "{}"));
+        m_loginItem.enabled = shot.extra == Extra::Menu || shot.extra == Extra::LogsMenu;
+        CorePorts ports;
+        ports.dialogs = &m_dialogs;
+        ports.loginItem = &m_loginItem;
+        ports.systemLog = &m_log;
+        ports.vpnTool = VpnTool{vpnTool, {}};
+        m_core = std::make_unique<Core>(ports);
+
+        m_window.setWindowTitle(u"Оврин"_s);
+        auto* layout = new QVBoxLayout(&m_window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        m_view = new MainView(m_core.get());
+        layout->addWidget(m_view);
+    }
+
+    Core& core() { return *m_core; }
+    MainView& view() { return *m_view; }
+    QWidget& window() { return m_window; }
+
+private:
+    FakeDialogs m_dialogs;
+    FakeLoginItem m_loginItem;
+    FakeSystemLog m_log;
+    std::unique_ptr<Core> m_core;
+    QWidget m_window;
+    MainView* m_view;
+};
+
+void press(QWidget* target)
+{
+    QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(30, target->height() / 2));
+}
+
+QRect shownArea(QWidget& window)
+{
+    QRect area = window.frameGeometry();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top != &window && top->windowType() == Qt::Popup)
+            area |= top->frameGeometry();
+    }
+    return area.adjusted(-margin, -margin, margin, margin) & window.screen()->geometry();
+}
+
+bool take(FakeHelper& helper, const QString& vpnTool, const QString& vpnList, const Shot& shot,
+          const QString& path)
+{
+    QFile list(vpnList);
+    if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    for (const QString& name : shot.parallel)
+        list.write((name + u":5f1e-0a:wireguard\n"_s).toUtf8());
+    list.close();
+
+    Stage stage(helper, vpnTool, shot);
+    Core& core = stage.core();
+    if (shot.status != Status()) {
+        CoreProbe::poll(core);
+        if (!waitFor([&] { return core.status() == shot.status; }))
+            return false;
+    }
+    if (!shot.parallel.isEmpty()) {
+        CoreProbe::scan(core);
+        if (!waitFor([&] { return core.parallelVPNs() == shot.parallel; }))
+            return false;
+    }
+
+    stage.window().move(windowAt);
+    stage.window().show();
+    if (!QTest::qWaitForWindowExposed(&stage.window()))
+        return false;
+    MainView& view = stage.view();
+
+    bool saved = false;
+    const auto shoot = [&] {
+        const QRect area = shownArea(stage.window());
+        QScreen* screen = stage.window().screen();
+        saved = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->isVisible() && top->windowType() == Qt::Popup)
+                top->close();
+        }
+    };
+    // Layout and the popups' first paint; a quarter turn of the checking arc.
+    const int settle = shot.name == u"checking" ? 750 : 300;
+
+    switch (shot.extra) {
+    case Extra::None:
+        break;
+    case Extra::SelectAndConnect:
+        press(view.channelList()->clickArea(0));
+        view.powerButton()->click();
+        if (!core.busy())
+            return false;
+        break;
+    case Extra::Popover:
+        view.warningButton()->click();
+        if (!waitFor([&] { return view.warningPopover()->isVisible(); }))
+            return false;
+        break;
+    case Extra::Menu:
+    case Extra::LogsMenu: {
+        // As a press opens it: the button's own menu loop, which the picture ends.
+        SettingsMenu* menu = view.settingsMenu();
+        QTimer::singleShot(settle, menu, [&, menu] {
+            if (shot.extra == Extra::Menu)
+                return shoot();
+            QAction* logs = menu->logs()->menuAction();
+            menu->setActiveAction(logs);
+            menu->logs()->popup(menu->mapToGlobal(menu->actionGeometry(logs).topRight()));
+            QTimer::singleShot(settle, menu, shoot);
+        });
+        view.settingsButton()->showMenu();
+        return saved;
+    }
+    }
+    wait(settle);
+    shoot();
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TestHome home; // before anything asks for the socket path
+    QApplication app(argc, argv);
+    QApplication::setStyle(u"Fusion"_s);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"build/screenshots"_s;
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
+        return 1;
+    }
+
+    QTemporaryDir tools;
+    const QString vpnList = tools.filePath(u"connections"_s);
+    const QString vpnTool = tools.filePath(u"nmcli"_s);
+    {
+        QFile script(vpnTool);
+        if (!script.open(QIODevice::WriteOnly))
+            return 1;
+        script.write(("#!/bin/sh\ncat '" + QFile::encodeName(vpnList) + "'\n"));
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    FakeHelper helper(home.socketPath());
+    if (!helper.listening())
+        return 1;
+
+    // A plain desktop behind the window, so the margin around it is not black.
+    QWidget desktop(nullptr, Qt::FramelessWindowHint);
+    desktop.setAutoFillBackground(true);
+    desktop.setGeometry(QApplication::primaryScreen()->geometry());
+
+    int failed = 0;
+    for (const auto& [theme, palette, backdrop] :
+         {std::tuple{u"light"_s, lightPalette(), QColor(0xc9, 0xd3, 0xde)},
+          std::tuple{u"dark"_s, darkPalette(), QColor(0x16, 0x1a, 0x22)}}) {
+        QApplication::setPalette(palette);
+        QPalette behind = desktop.palette();
+        behind.setColor(QPalette::Window, backdrop);
+        desktop.setPalette(behind);
+        desktop.show();
+        for (const Shot& shot : shots()) {
+            const QString path = folder + u'/' + shot.name + u'-' + theme + u".png"_s;
+            const bool ok = take(helper, vpnTool, vpnList, shot, path);
+            std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+            failed += ok ? 0 : 1;
+        }
+    }
+    helper.stop();
+    return failed == 0 ? 0 : 1;
+}
