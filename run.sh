@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs Ovrin with the reference helper.
-# Until the tray application lands this starts the reference helper (when it
-# is not already answering) and shows its status with ovrinctl; any arguments
-# are passed to ovrinctl instead (./run.sh request POST '/connect?i=0').
+# Installs what is missing, builds, and runs Ovrin. The application starts the
+# reference helper from its resource folder (build/lib/ovrin) by itself.
+# Arguments are passed to the application (./run.sh --restore-channel 'Latvia — Riga').
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,21 +9,9 @@ cd "$(dirname "$0")"
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)"
 
-bin=build/bin
-resources=build/lib/ovrin
-helper_pid=
-if [[ -x $resources/helper ]] && ! "$bin/ovrinctl" request GET /status --timeout 2 >/dev/null 2>&1; then
-  "$resources/helper" -default "$resources/channels.json" -engine "$resources/netcore" &
-  helper_pid=$!
-  trap '[[ -n $helper_pid ]] && kill "$helper_pid" 2>/dev/null; wait' EXIT
-  for _ in $(seq 50); do
-    "$bin/ovrinctl" request GET /status --timeout 2 >/dev/null 2>&1 && break
-    sleep 0.1
-  done
+if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+  echo "run.sh: no display; running Ovrin under xvfb-run (nothing will be visible)." >&2
+  echo "run.sh: drive it with build/bin/ovrinctl from another terminal; Ctrl+C quits." >&2
+  exec xvfb-run -a -s '-screen 0 1280x1024x24' build/bin/ovrin "$@"
 fi
-
-if [[ $# -gt 0 ]]; then
-  "$bin/ovrinctl" "$@"
-else
-  "$bin/ovrinctl" status
-fi
+exec build/bin/ovrin "$@"

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class Core;
+class MainView;
+
+// The one floating window: "Оврин", a close button only, above normal
+// windows, no taskbar entry. Closing hides it; it is never destroyed during
+// a run, so the view's state (the selected row) survives. Ctrl+Q in it quits.
+class MainWindow : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+
+public:
+    MainWindow(Core& core, std::function<void()> quit, QWidget* parent = nullptr);
+
+    // Shows it centred on first use, raises it and gives it the focus.
+    void present();
+
+    MainView* view() const { return m_view; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    MainView* m_view = nullptr;
+    bool m_placed = false;
+};

@@ -1,0 +1,6 @@
+#include "app/OvrinApp.h"
+
+int main(int argc, char* argv[])
+{
+    return OvrinApp::main(argc, argv);
+}

@@ -1,0 +1,209 @@
+// The application shell: the tray icon and glyph, the window, and quitting,
+// with a real Core against the fake helper.
+#include "FakeDialogs.h"
+#include "FakeHelper.h"
+#include "FakeLoginItem.h"
+#include "FakeSystemLog.h"
+#include "StatusJson.h"
+#include "TestHome.h"
+#include "app/Delegate.h"
+#include "ui/main/ChannelClickArea.h"
+#include "ui/main/ChannelList.h"
+#include "ui/main/MainView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+
+using namespace Qt::StringLiterals;
+using Reply = FakeHelper::Reply;
+
+namespace {
+
+Status status(bool running, qint64 latency, bool primary)
+{
+    Status s;
+    s.running = running;
+    s.latency_ms = latency;
+    s.primary = primary;
+    s.helper = true;
+    s.channels = {u"Амстердам"_s, u"Хельсинки"_s, u"Рига"_s};
+    return s;
+}
+
+// A stand-in helper program that records its pid and waits to be terminated.
+void writeHelperScript(const QString& folder)
+{
+    QFile script(folder + u"/helper"_s);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho $$ > \"$(dirname \"$0\")/helper.pid\"\nexec sleep 60\n");
+    script.close();
+    script.setPermissions(QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner);
+}
+
+} // namespace
+
+class DelegateTest : public QObject {
+    Q_OBJECT
+
+    TestHome m_home;
+    std::unique_ptr<FakeHelper> m_helper;
+    FakeDialogs m_dialogs;
+    FakeLoginItem m_loginItem;
+    FakeSystemLog m_log;
+    QTemporaryDir m_resources;
+    std::unique_ptr<Delegate> m_delegate;
+
+    CorePorts ports()
+    {
+        CorePorts p;
+        p.dialogs = &m_dialogs;
+        p.loginItem = &m_loginItem;
+        p.systemLog = &m_log;
+        p.vpnTool = VpnTool{u"/bin/true"_s, {}};
+        p.resourceFolder = m_resources.path();
+        p.arguments = {u"ovrin"_s};
+        return p;
+    }
+
+    void serve(const Status& s)
+    {
+        m_helper->route("GET", "/status", Reply::json(200, statusBody(s)));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
+        QVERIFY(m_helper->listening());
+        m_helper->route("POST", "/stop", Reply::json(200, "{}"));
+        serve(status(false, 0, false));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u"/../lib/ovrin/menubar.svg"_s,
+                            m_resources.path() + u"/menubar.svg"_s));
+        writeHelperScript(m_resources.path());
+        m_delegate = std::make_unique<Delegate>(ports());
+    }
+
+    void cleanup()
+    {
+        m_delegate.reset();
+        m_helper.reset();
+        QDir(m_resources.path()).removeRecursively();
+        QDir().mkpath(m_resources.path());
+    }
+
+    void startShowsTheWindowAndTheTray()
+    {
+        m_delegate->start();
+        QVERIFY(m_delegate->window());
+        QVERIFY(m_delegate->window()->isVisible());
+        QCOMPARE(m_delegate->window()->windowTitle(), u"Оврин"_s);
+        QVERIFY(m_delegate->window()->windowFlags().testFlag(Qt::Tool));
+        QVERIFY(m_delegate->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(!m_delegate->window()->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(m_delegate->trayIcon());
+        QVERIFY(!m_delegate->trayIcon()->icon().isNull());
+        QCOMPARE(m_delegate->trayIcon()->contextMenu(), m_delegate->menu());
+    }
+
+    void glyphFollowsTheConnection_data()
+    {
+        QTest::addColumn<Status>("state");
+        QTest::addColumn<bool>("bright");
+        QTest::newRow("connected") << status(true, 40, true) << true;
+        QTest::newRow("connected, no latency yet") << status(true, 0, true) << false;
+        QTest::newRow("route bypassed") << status(true, 40, false) << false;
+        QTest::newRow("off") << status(false, 40, true) << false;
+    }
+
+    void glyphFollowsTheConnection()
+    {
+        QFETCH(Status, state);
+        QFETCH(bool, bright);
+        QCOMPARE(Delegate::connected(state), bright);
+        m_delegate->start();
+        serve(state);
+        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->core().status(), state, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->glyphBright(), bright, 3000);
+    }
+
+    void missingGlyphFallsBackForGood()
+    {
+        QFile::remove(m_resources.path() + u"/menubar.svg"_s);
+        m_delegate->start();
+        const QImage fallback = m_delegate->trayIcon()->icon().pixmap(16).toImage();
+        QVERIFY(!fallback.isNull());
+        // Put the resource back: the failure is kept, nothing is read again.
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u"/../lib/ovrin/menubar.svg"_s,
+                            m_resources.path() + u"/menubar.svg"_s));
+        serve(status(true, 40, true));
+        QTRY_VERIFY_WITH_TIMEOUT(m_delegate->glyphBright(), 5000);
+        serve(status(false, 0, false));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->glyphBright(), 5000);
+        QCOMPARE(m_delegate->trayIcon()->icon().pixmap(16).toImage(), fallback);
+    }
+
+    void closingHidesAndTheSameWindowComesBack()
+    {
+        serve(status(false, 0, false));
+        m_delegate->start();
+        MainWindow* window = m_delegate->window();
+        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->core().status().channels.size(), 3, 5000);
+        MainView* view = window->view();
+        QTest::mouseClick(view->channelList()->clickArea(1), Qt::LeftButton);
+        QCOMPARE(view->selected(), 1);
+
+        QVERIFY(!window->close()); // refused: only hidden
+        QVERIFY(!window->isVisible());
+        Q_EMIT m_delegate->trayIcon()->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(window->isVisible());
+        QCOMPARE(m_delegate->window(), window);
+        QCOMPARE(view->selected(), 1);
+
+        Q_EMIT m_delegate->trayIcon()->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(!window->isVisible());
+        Q_EMIT m_delegate->trayIcon()->activated(QSystemTrayIcon::Context);
+        QVERIFY(!window->isVisible()); // the menu is the platform's, not a toggle
+    }
+
+    void menuIsRebuiltWhenItOpens()
+    {
+        serve(status(true, 40, true));
+        m_delegate->start();
+        QTRY_VERIFY_WITH_TIMEOUT(m_delegate->core().status().running, 5000);
+        Q_EMIT m_delegate->menu()->aboutToShow();
+        QCOMPARE(m_delegate->menu()->actions().constFirst()->text(), u"Подключено: Амстердам"_s);
+        Q_EMIT m_delegate->menu()->aboutToHide();
+    }
+
+    void quittingStopsTheTunnelOnceAndEndsTheHelper()
+    {
+        m_delegate->start();
+        const QString pidFile = m_resources.path() + u"/helper.pid"_s;
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile) && QFileInfo(pidFile).size() > 0, 5000);
+        QFile file(pidFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const qint64 pid = file.readAll().trimmed().toLongLong();
+        QVERIFY(pid > 0);
+
+        m_helper->clearRequests();
+        m_delegate->quit();
+        m_delegate->quit(); // a second request does nothing more
+        QVERIFY(m_delegate->quitting());
+        QList<QByteArray> posts;
+        for (const auto& r : m_helper->requests()) {
+            if (r.method == "POST")
+                posts << r.requestLine;
+        }
+        QCOMPARE(posts, QList<QByteArray>{"POST /stop HTTP/1.0"});
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(pid_t(pid), 0) != 0, 5000);
+    }
+};
+
+QTEST_MAIN(DelegateTest)
+#include "tst_Delegate.moc"
