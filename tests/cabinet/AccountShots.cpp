@@ -1,0 +1,410 @@
+// Renders the account window's two views in each state a user meets, in a
+// light and a dark palette, one PNG per state and palette, for a visual
+// check: the e-mail sign-in driven through a scripted request, the cabinet
+// through a real Core and a fake helper. Alerts are real message boxes,
+// pictured over the view. Not a test: run it under an X server
+// (scripts/screenshots-account.sh runs it under Xvfb).
+//   account_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
+#include "FakeHelper.h"
+#include "FakeLoginItem.h"
+#include "FakeSystemLog.h"
+#include "TestHome.h"
+#include "cabinet/CabinetView.h"
+#include "cabinet/PlanPicker.h"
+#include "core/Core.h"
+#include "platform/Dialogs.h"
+#include "signin/EmailSignInView.h"
+#include "signin/SignInDeviceRow.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+using Reply = FakeHelper::Reply;
+
+namespace {
+
+const QPoint windowAt(120, 60);
+constexpr int margin = 24;
+constexpr int contentWidth = 500;
+constexpr int padding = 20;
+constexpr int settleMs = 300;
+constexpr qint64 june1 = 1717243200;
+
+QPalette darkPalette()
+{
+    QPalette p;
+    const QColor text(0xf2, 0xf2, 0xf2);
+    p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2d));
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
+    p.setColor(QPalette::AlternateBase, QColor(0x32, 0x32, 0x34));
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(0x48, 0x48, 0x4b));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5d));
+    p.setColor(QPalette::Midlight, QColor(0x45, 0x45, 0x48));
+    p.setColor(QPalette::Mid, QColor(0x30, 0x30, 0x32));
+    p.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1c));
+    p.setColor(QPalette::Shadow, Qt::black);
+    p.setColor(QPalette::PlaceholderText, QColor(0x8e, 0x8e, 0x93));
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(0x7a, 0x7a, 0x7e));
+    p.setColor(QPalette::Disabled, QPalette::Button, QColor(0x3a, 0x3a, 0x3c));
+    return p;
+}
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// The account window's frame around one view: 500 points of content with
+// 20 of padding, as tall as the view needs.
+class Frame : public QWidget {
+public:
+    explicit Frame(QWidget* view)
+    {
+        setWindowTitle(u"Учётная запись"_s);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(padding, padding, padding, padding);
+        layout->addWidget(view);
+        setFixedWidth(contentWidth);
+    }
+    void fit() { setFixedHeight(layout()->totalHeightForWidth(contentWidth)); }
+};
+
+// Saves the screen around the frame and any message box over it.
+bool shoot(Frame& frame, const QString& path)
+{
+    wait(settleMs);
+    frame.fit();
+    wait(settleMs);
+    QRect area = frame.frameGeometry();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && qobject_cast<QMessageBox*>(top))
+            area |= top->frameGeometry();
+    }
+    area = area.adjusted(-margin, -margin, margin, margin) & frame.screen()->geometry();
+    return frame.screen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .save(path);
+}
+
+// Alerts as the application shows them (the first button the default,
+// Escape the last), pictured before they are answered with `answer`.
+class ShotDialogs final : public Dialogs {
+public:
+    std::function<void()> whileShown;
+    int answer = 1;
+    QWidget* over = nullptr; // the window the alert is centred on
+
+    int alert(const QString& message, const QString& informative,
+              const QStringList& buttons) override
+    {
+        QMessageBox box(over);
+        box.setText(message);
+        box.setInformativeText(informative);
+        const QStringList labels = buttons.isEmpty() ? QStringList{u"ОК"_s} : buttons;
+        QList<QAbstractButton*> added;
+        for (qsizetype i = 0; i < labels.size(); ++i)
+            added.append(box.addButton(labels.at(i),
+                                       i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+        box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
+        box.setEscapeButton(added.last());
+        QTimer::singleShot(settleMs, &box, [&] {
+            if (whileShown)
+                whileShown();
+            added.at(std::min<qsizetype>(answer, added.size() - 1))->click();
+        });
+        box.exec();
+        return answer;
+    }
+    std::optional<QString> savePanel(const QString&, const QString&, const QString&,
+                                     const QString&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> folderPanel(const QString&) override { return std::nullopt; }
+    void reveal(const QString&) override {}
+    void activateApp() override {}
+};
+
+struct Call {
+    QString path;
+    Core::AccountDone done;
+};
+
+std::optional<QJsonObject> json(const QByteArray& text)
+{
+    return QJsonDocument::fromJson(text).object();
+}
+
+// Long names that must wrap inside the rows, and an entry with neither a
+// name nor a platform.
+QByteArray longDevices()
+{
+    const QJsonArray devices{
+        QJsonObject{{u"id"_s, u"d1"_s},
+                    {u"name"_s, u"MacBook Pro Анны Петровой (рабочий, 16 дюймов, отдел продаж)"_s},
+                    {u"platform"_s, u"macOS"_s}},
+        QJsonObject{{u"id"_s, u"d2"_s},
+                    {u"name"_s, u"Ноутбук-бухгалтерии-второго-этажа-главного-офиса-на-Садовой"_s},
+                    {u"platform"_s, u"Windows 11 Pro"_s}},
+        QJsonObject{{u"id"_s, u"d3"_s}}};
+    return QJsonDocument(QJsonObject{{u"error"_s, u"device_limit"_s}, {u"devices"_s, devices}})
+        .toJson(QJsonDocument::Compact);
+}
+
+enum class SignInState { Address, Sending, Code, CodeRefused, Choice, ChoiceAlert, Done };
+
+bool signInShot(SignInState state, const QString& path)
+{
+    ShotDialogs dialogs;
+    QList<Call> calls;
+    auto* view = new EmailSignInView(
+        [&](const QString& p, const QMap<QString, QString>&, Core::AccountDone done) {
+            calls.append({p, std::move(done)});
+        },
+        dialogs);
+    Frame frame(view);
+    frame.move(windowAt);
+    frame.show();
+    if (!QTest::qWaitForWindowExposed(&frame))
+        return false;
+    auto field = [&](const QString& placeholder) {
+        for (auto* edit : view->findChildren<QLineEdit*>()) {
+            if (edit->placeholderText() == placeholder)
+                return edit;
+        }
+        return static_cast<QLineEdit*>(nullptr);
+    };
+    auto reply = [&](const QByteArray& text, std::optional<QString> error = {}) {
+        calls.last().done(text.isNull() ? std::nullopt : json(text), std::move(error));
+    };
+
+    QTest::keyClicks(field(u"Электронная почта"_s), u"Anna.Petrova@Example.com"_s);
+    if (state == SignInState::Address)
+        return shoot(frame, path);
+    QTest::keyClick(field(u"Электронная почта"_s), Qt::Key_Return);
+    if (state == SignInState::Sending)
+        return shoot(frame, path);
+    reply(R"({"challenge_id":"c1"})");
+    QTest::keyClicks(field(u"Код из 6 цифр"_s), u"482913"_s);
+    if (state == SignInState::Code)
+        return shoot(frame, path);
+    QTest::keyClick(field(u"Код из 6 цифр"_s), Qt::Key_Return);
+    if (state == SignInState::CodeRefused) {
+        reply({}, u"invalid_code"_s);
+        return shoot(frame, path);
+    }
+    if (state == SignInState::Done) {
+        reply("{}");
+        return shoot(frame, path);
+    }
+    reply(longDevices(), u"device_limit"_s);
+    if (state == SignInState::Choice)
+        return shoot(frame, path);
+    bool saved = false;
+    dialogs.whileShown = [&] { saved = shoot(frame, path); };
+    dialogs.over = &frame;
+    view->findChildren<SignInDeviceRow*>().constFirst()->replaceButton()->click();
+    return saved;
+}
+
+QJsonObject device(const QString& id, const QString& name, const QString& platform, qint64 lastSeen,
+                   bool current)
+{
+    return {{u"id"_s, id},
+            {u"name"_s, name},
+            {u"platform"_s, platform},
+            {u"last_seen_at"_s, lastSeen},
+            {u"current"_s, current}};
+}
+
+QJsonObject plan(const QString& id, const QString& name, qint64 price, const QString& currency,
+                 qint64 days, qint64 devices)
+{
+    return {{u"id"_s, id},
+            {u"name"_s, name},
+            {u"price_minor"_s, price},
+            {u"currency"_s, currency},
+            {u"period_days"_s, days},
+            {u"devices_limit"_s, devices}};
+}
+
+QByteArray cabinetBody()
+{
+    const QJsonObject subscription{{u"active"_s, true},
+                                   {u"plan_id"_s, u"family"_s},
+                                   {u"plan_name"_s, u"Семейный на год для пяти устройств"_s},
+                                   {u"ends_at"_s, june1 + 200 * 86400},
+                                   {u"devices_limit"_s, 5}};
+    const QJsonArray devices{
+        device(u"d1"_s, u""_s, u"macOS"_s, june1 - 120, true),
+        device(u"d2"_s, u"Ноутбук-бухгалтерии-второго-этажа-главного-офиса-на-Садовой"_s,
+               u"Windows 11 Pro"_s, june1 - 3 * 86400, false),
+        device(u"d3"_s, u"Телефон Анны"_s, u"Android"_s, 0, false)};
+    const QJsonArray plans{
+        plan(u"month"_s, u"Месяц"_s, 29900, u"RUB"_s, 30, 3),
+        plan(u"family"_s, u"Семейный на год для пяти устройств"_s, 299000, u"RUB"_s, 365, 5),
+        plan(u"corp"_s, u"Корпоративный безлимитный на три года с приоритетной поддержкой"_s,
+             123456789, u"RUB"_s, 1095, 250)};
+    return QJsonDocument(QJsonObject{{u"subscription"_s, subscription},
+                                     {u"devices"_s, devices},
+                                     {u"plans"_s, plans},
+                                     {u"loaded_at"_s, june1}})
+        .toJson(QJsonDocument::Compact);
+}
+
+enum class CabinetState { Fresh, Loading, Failed, Payment };
+
+bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
+{
+    helper.route("GET", "/account/status",
+                 Reply::json(200, R"({"bootstrap":true,"signed_in":true,"keychain_error":false,
+                     "pending_credentials":false,"device_id":"d1","active":true,"plan":"family",
+                     "error":""})"));
+    helper.route("GET", "/account/cabinet",
+                 state == CabinetState::Loading ? Reply::stall() : Reply::json(200, cabinetBody()));
+    ShotDialogs dialogs;
+    FakeLoginItem loginItem;
+    FakeSystemLog log;
+    CorePorts ports;
+    ports.dialogs = &dialogs;
+    ports.loginItem = &loginItem;
+    ports.systemLog = &log;
+    ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
+    Core core(ports);
+    core.refreshAccount();
+    if (!waitFor([&] { return core.account().signed_in; }))
+        return false;
+
+    auto* view = new CabinetView(&core, dialogs);
+    view->setClock([] { return QDateTime::fromSecsSinceEpoch(june1); });
+    view->setTimeZone(u"Europe/Moscow"_s);
+    Frame frame(view);
+    frame.move(windowAt);
+    frame.show();
+    if (!QTest::qWaitForWindowExposed(&frame))
+        return false;
+    if (state == CabinetState::Loading) {
+        const bool saved = waitFor([&] { return view->isLoading(); }) && shoot(frame, path);
+        helper.stop(); // releases the stalled request
+        return saved;
+    }
+    if (!waitFor([&] { return view->cabinet().has_value() && !view->isLoading(); }))
+        return false;
+    if (state == CabinetState::Failed) {
+        helper.route("GET", "/account/cabinet",
+                     Reply::json(502, R"({"error":"Центр временно недоступен"})"));
+        view->load();
+        if (!waitFor([&] { return !view->isLoading(); }))
+            return false;
+    }
+    if (state != CabinetState::Payment)
+        return shoot(frame, path);
+
+    PlanPicker* picker = view->findChild<PlanPicker*>();
+    picker->setFocus();
+    QTest::keyClick(picker, Qt::Key_Down); // the long corporate plan
+    bool saved = false;
+    dialogs.answer = 0;
+    dialogs.whileShown = [&] { saved = shoot(frame, path); };
+    dialogs.over = &frame;
+    for (auto* button : view->findChildren<QPushButton*>()) {
+        if (button->text() == u"Перейти к оплате")
+            button->click();
+    }
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TestHome home; // before anything asks for the socket path
+    QApplication app(argc, argv);
+    QApplication::setStyle(u"Fusion"_s);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"build/screenshots"_s;
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
+        return 1;
+    }
+
+    // A plain desktop behind the window, so the margin around it is not black.
+    QWidget desktop(nullptr, Qt::FramelessWindowHint);
+    desktop.setAutoFillBackground(true);
+    desktop.setGeometry(QApplication::primaryScreen()->geometry());
+
+    const QList<std::pair<QString, SignInState>> signIn = {
+        {u"signin-address"_s, SignInState::Address},
+        {u"signin-sending"_s, SignInState::Sending},
+        {u"signin-code"_s, SignInState::Code},
+        {u"signin-code-refused"_s, SignInState::CodeRefused},
+        {u"signin-replacement"_s, SignInState::Choice},
+        {u"signin-replacement-alert"_s, SignInState::ChoiceAlert},
+        {u"signin-done"_s, SignInState::Done}};
+    const QList<std::pair<QString, CabinetState>> cabinet = {
+        {u"cabinet-fresh"_s, CabinetState::Fresh},
+        {u"cabinet-loading"_s, CabinetState::Loading},
+        {u"cabinet-failed-refresh"_s, CabinetState::Failed},
+        {u"cabinet-payment-notice"_s, CabinetState::Payment}};
+
+    int failed = 0;
+    const auto report = [&](bool ok, const QString& path) {
+        std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+        failed += ok ? 0 : 1;
+    };
+    for (const auto& [theme, palette, backdrop] :
+         {std::tuple{u"light"_s, QApplication::style()->standardPalette(),
+                     QColor(0xc9, 0xd3, 0xde)},
+          std::tuple{u"dark"_s, darkPalette(), QColor(0x16, 0x1a, 0x22)}}) {
+        QApplication::setPalette(palette);
+        QPalette behind = desktop.palette();
+        behind.setColor(QPalette::Window, backdrop);
+        desktop.setPalette(behind);
+        desktop.show();
+        for (const auto& [name, state] : signIn) {
+            const QString path = folder + u'/' + name + u'-' + theme + u".png"_s;
+            report(signInShot(state, path), path);
+        }
+        for (const auto& [name, state] : cabinet) {
+            // A helper of its own for each picture: a stalled request ends with it.
+            FakeHelper helper(home.socketPath());
+            const QString path = folder + u'/' + name + u'-' + theme + u".png"_s;
+            report(helper.listening() && cabinetShot(helper, state, path), path);
+        }
+    }
+    return failed == 0 ? 0 : 1;
+}
