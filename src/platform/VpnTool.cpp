@@ -1,7 +1,9 @@
 #include "platform/VpnTool.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
@@ -21,11 +23,18 @@ VpnTool VpnTool::networkManager()
 
 std::optional<QByteArray> VpnTool::run(std::chrono::milliseconds watchdog) const
 {
+    // A program that cannot start is not started at all: QProcess leaves a
+    // descriptor open for every failed start, and the scan runs every 3 s.
+    const QString executable = program.contains(u'/')
+                                   ? (QFileInfo(program).isExecutable() ? program : QString())
+                                   : QStandardPaths::findExecutable(program);
+    if (executable.isEmpty())
+        return std::nullopt;
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     const QDeadlineTimer deadline(watchdog);
-    process.start(program, arguments, QIODevice::ReadOnly);
+    process.start(executable, arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted(int(deadline.remainingTime())) ||
         !process.waitForFinished(int(deadline.remainingTime()))) {
         if (process.state() != QProcess::NotRunning) {

@@ -2,6 +2,7 @@
 #include "platform/ResourceFolder.h"
 #include "platform/VpnTool.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -48,6 +49,26 @@ private Q_SLOTS:
         clock.start();
         QCOMPARE(tool.run(2s), output);
         QVERIFY(clock.elapsed() < 3500);
+    }
+
+    void missingToolLeavesNoDescriptorBehind_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("by name, not on PATH") << u"ovrin-no-such-tool"_s;
+        QTest::newRow("by path") << m_dir.filePath(u"absent"_s);
+    }
+
+    void missingToolLeavesNoDescriptorBehind()
+    {
+        // The scan runs every 3 s for the life of the application.
+        QFETCH(QString, program);
+        const auto open = [] {
+            return QDir(u"/proc/self/fd"_s).entryList(QDir::System | QDir::Files).size();
+        };
+        const qsizetype before = open();
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(VpnTool({program, {}}).run(2s), std::optional<QByteArray>());
+        QCOMPARE(open(), before);
     }
 
     void networkManagerCommand()
