@@ -58,7 +58,8 @@ void Controller::start(const std::optional<std::string>& restoreChannel)
     if (auto last = channelNamed(settings_.lastChannel))
         simulation_.select(*last);
     if (scenario_.helperMissing || scenario_.stallAfter || !scenario_.message.empty() ||
-        !scenario_.refusals.empty() || !scenario_.delays.empty() || scenario_.exportFailure)
+        !scenario_.refusals.empty() || !scenario_.delays.empty() || scenario_.exportFailure ||
+        scenario_.keychainError || scenario_.pendingCredentials || scenario_.mailUnavailable)
         logs_.info("scenario in force (OVRIN_SIM_SCENARIO)");
 
     const TimePoint now = clock_();
@@ -330,6 +331,36 @@ Reply Controller::saveForUpdate(std::int64_t build)
     if (auto failure = persistLocked())
         return Reply::text(500, "Подключение не сохранено: " + *failure + ".");
     return Reply::json(200, {{"saved", true}, {"channel", settings_.resumeChannel}});
+}
+
+Identity Controller::session()
+{
+    std::lock_guard lock(mutex_);
+    return settings_.session;
+}
+
+std::optional<std::string> Controller::saveSession(const Identity& session)
+{
+    std::lock_guard lock(mutex_);
+    const Identity previous = std::exchange(settings_.session, session);
+    if (auto failure = persistLocked()) {
+        settings_.session = previous;
+        return failure;
+    }
+    return std::nullopt;
+}
+
+bool Controller::replaceChannels(std::vector<ChannelProfile> channels)
+{
+    std::lock_guard lock(mutex_);
+    settleLocked(clock_());
+    const std::size_t count = channels.size();
+    if (!simulation_.replaceChannels(std::move(channels)))
+        return false;
+    if (auto last = channelNamed(settings_.lastChannel))
+        simulation_.select(*last);
+    logs_.info("channel list replaced: " + std::to_string(count) + " channels");
+    return true;
 }
 
 } // namespace ovrin::helper

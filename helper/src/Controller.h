@@ -65,6 +65,13 @@ public:
     // Keeps the running channel so that the next start connects it again.
     Reply saveForUpdate(std::int64_t build);
 
+    // The helper's own sign-in, saved with the settings.
+    Identity session();
+    // Nothing once saved; otherwise the reason, in Russian, and the old sign-in stays.
+    std::optional<std::string> saveSession(const Identity& session);
+    // Takes a new channel list; false, changing nothing, while a tunnel runs.
+    bool replaceChannels(std::vector<ChannelProfile> channels);
+
     const Scenario& scenario() const { return scenario_; }
     Logs& logs() { return logs_; }
     // An abnormal event: logged with a crash snapshot.

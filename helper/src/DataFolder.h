@@ -21,6 +21,8 @@ struct DataFolder {
     // Holds the pid of a running helper; found at start it means the last run did not stop cleanly.
     std::filesystem::path marker() const { return root / "helper.pid"; }
     std::filesystem::path logs() const { return root / "logs"; }
+    // The imported server list: verified copies of servers.json and servers.json.sig.
+    std::filesystem::path servers() const { return root / "servers"; }
 
     // Creates the folders that are missing (0700) and makes the data folder itself 0700.
     bool create(std::string& error) const;

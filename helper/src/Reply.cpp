@@ -15,6 +15,11 @@ Reply Reply::text(int status, std::string body)
     return {status, "text/plain; charset=utf-8", std::move(body), {}};
 }
 
+Reply Reply::failure(int status, const std::string& error)
+{
+    return json(status, {{"error", error}});
+}
+
 Reply Reply::empty(int status)
 {
     return {status, {}, {}, {}};

@@ -19,6 +19,8 @@ struct Reply {
     static Reply json(int status, const nlohmann::ordered_json& body);
     static Reply text(int status, std::string body);
     static Reply empty(int status);
+    // A failure as the account targets answer it: {"error": text}.
+    static Reply failure(int status, const std::string& error);
 };
 
 // The answer to a request: a reply now, or one computed by `later` once `delay` has passed

@@ -32,7 +32,8 @@ constexpr std::array Routes{
 bool isPoll(const Request& request, const std::string& path)
 {
     return request.method == "GET" &&
-           (path == "/status" || path == "/updates/status" || path == "/account/status");
+           (path == "/status" || path == "/updates/status" || path == "/account/status" ||
+            path == "/account/pair/status" || path == "/account/pair/code-status");
 }
 
 std::optional<bool> parseSwitch(const std::optional<std::string>& value)
@@ -53,9 +54,10 @@ const Reply SessionRefused = Reply::text(403, "Сеанс обновления �
 
 } // namespace
 
-Router::Router(Controller& controller, std::string updateSession)
+Router::Router(Controller& controller, std::string updateSession, AccountService& account)
     : controller_(controller)
     , updateSession_(std::move(updateSession))
+    , account_(account)
 {}
 
 bool Router::sessionMatches(const Request& request) const
@@ -123,7 +125,7 @@ Outcome Router::route(const Request& request, const Target& target)
 {
     const std::string& path = target.path();
     if (path == "/account" || path.starts_with("/account/"))
-        return Reply::json(501, {{"error", "not_implemented"}});
+        return account_.handle(request, target);
 
     auto known = std::find_if(Routes.begin(), Routes.end(),
                               [&](const Route& route) { return route.path == path; });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AccountService.h"
 #include "Controller.h"
 #include "Reply.h"
 #include "Request.h"
@@ -9,15 +10,17 @@
 
 namespace ovrin::helper {
 
-// Maps each request of the control socket to the controller: the target and its arguments,
+// Maps each request of the control socket to the controller or, for "/account/...", to the
+// account service: the target and its arguments,
 // the method, the update session, the scenario's refusals and delays, and the request log.
 // Never throws: a failure inside a command becomes a 500 reply and a crash snapshot.
 class Router {
 public:
     static constexpr const char* SessionHeader = "x-ovrin-update-session";
 
-    // `updateSession` authorises /updates/intent and /stop?reason=update.
-    Router(Controller& controller, std::string updateSession);
+    // `updateSession` authorises /updates/intent and /stop?reason=update. The "/account/..."
+    // targets go to `account`.
+    Router(Controller& controller, std::string updateSession, AccountService& account);
 
     Outcome handle(const Request& request);
 
@@ -30,6 +33,7 @@ private:
 
     Controller& controller_;
     std::string updateSession_;
+    AccountService& account_;
 };
 
 } // namespace ovrin::helper

@@ -17,13 +17,16 @@ std::optional<Scenario> Scenario::parse(const nlohmann::json& document, std::str
 {
     constexpr std::int64_t Hour = 3'600'000;
     StrictObject top(document, "scenario");
-    top.allowOnly(
-        {"stall_after_ms", "message", "helper_missing", "refuse", "delay_ms", "export_failure"});
+    top.allowOnly({"stall_after_ms", "message", "helper_missing", "refuse", "delay_ms",
+                   "export_failure", "keychain_error", "pending_credentials", "mail_unavailable"});
     Scenario scenario;
     if (top.member("stall_after_ms") != nullptr)
         scenario.stallAfter = std::chrono::milliseconds(top.integer("stall_after_ms", 0, Hour));
     scenario.message = top.text("message", "");
     scenario.helperMissing = top.boolean("helper_missing", false);
+    scenario.keychainError = top.boolean("keychain_error", false);
+    scenario.pendingCredentials = top.boolean("pending_credentials", false);
+    scenario.mailUnavailable = top.boolean("mail_unavailable", false);
     if (top.member("export_failure") != nullptr) {
         scenario.exportFailure = top.text("export_failure");
         if (top.ok() && scenario.exportFailure->empty())

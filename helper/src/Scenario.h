@@ -32,6 +32,12 @@ struct Scenario {
     std::map<std::string, std::chrono::milliseconds> delays;
     // /export fails with this reason, writing nothing.
     std::optional<std::string> exportFailure;
+    // The saved sign-in cannot be read at start: signed out until /account/keychain/retry.
+    bool keychainError = false;
+    // Credentials are not delivered with a sign-in: pending until /account/refresh.
+    bool pendingCredentials = false;
+    // The center cannot send letters: every code request answers 503 "mail_unavailable".
+    bool mailUnavailable = false;
 
     static std::optional<Scenario> parse(const nlohmann::json& document, std::string& error);
     static std::optional<Scenario> load(const std::filesystem::path& file, std::string& error);

@@ -75,6 +75,16 @@ void Simulation::select(std::size_t channel)
         active_ = channel;
 }
 
+bool Simulation::replaceChannels(std::vector<ChannelProfile> channels)
+{
+    if (running_ || channels.empty())
+        return false;
+    channels_ = std::move(channels);
+    best_.assign(channels_.size(), 0);
+    active_ = 0;
+    return true;
+}
+
 std::size_t Simulation::automaticChoice() const
 {
     auto lowest =

@@ -44,6 +44,9 @@ public:
     void stop();
     // Points `active` at a channel without connecting; ignored while running or out of range.
     void select(std::size_t channel);
+    // A new channel list, with `active` on its first channel and the best rates forgotten.
+    // False, changing nothing, while a tunnel runs or for an empty list.
+    bool replaceChannels(std::vector<ChannelProfile> channels);
 
     bool running() const { return running_; }
     // Counts the connections made; a new value means a new connection.

@@ -1,6 +1,7 @@
 #include "StateStore.h"
 
 #include "AtomicFile.h"
+#include "CenterRandom.h"
 #include "StrictObject.h"
 
 #include <nlohmann/json.hpp>
@@ -30,8 +31,8 @@ StateStore::Loaded StateStore::load() const
         return loaded;
     }
     StrictObject object(*document, file_.filename().string());
-    object.allowOnly(
-        {"format", "installed", "autoconnect", "protection", "last_channel", "resume_channel"});
+    object.allowOnly({"format", "installed", "autoconnect", "protection", "last_channel",
+                      "resume_channel", "account_id", "device_id"});
     object.integer("format", Format, Format);
     Settings settings;
     settings.installed = object.boolean("installed");
@@ -39,6 +40,15 @@ StateStore::Loaded StateStore::load() const
     settings.protection = object.boolean("protection");
     settings.lastChannel = object.text("last_channel", "");
     settings.resumeChannel = object.text("resume_channel", "");
+    settings.session.account = object.text("account_id", "");
+    settings.session.device = object.text("device_id", "");
+    const auto idOrEmpty = [](const std::string& id) {
+        return id.empty() || CenterRandom::isId(id);
+    };
+    if (object.ok() &&
+        (!idOrEmpty(settings.session.account) || !idOrEmpty(settings.session.device) ||
+         settings.session.account.empty() != settings.session.device.empty()))
+        object.fail("'account_id' and 'device_id' must both be identifiers, or both empty");
     if (object.ok())
         loaded.settings = settings;
     else
@@ -55,6 +65,8 @@ std::error_code StateStore::save(const Settings& settings) const
         {"protection", settings.protection},
         {"last_channel", settings.lastChannel},
         {"resume_channel", settings.resumeChannel},
+        {"account_id", settings.session.account},
+        {"device_id", settings.session.device},
     };
     const std::string text =
         document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Identity.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -14,6 +16,7 @@ struct Settings {
     bool protection = false;   // strict protection
     std::string lastChannel;   // the channel `active` shows at the next start
     std::string resumeChannel; // saved for an update: connected once at the next start
+    Identity session;          // this helper's sign-in at the center; empty when signed out
 
     bool operator==(const Settings&) const = default;
 };

@@ -1,5 +1,7 @@
 #include <utility> // before Asio: Boost 1.74 relies on it under C++20
 
+#include "AccountService.h"
+#include "CenterStore.h"
 #include "ChannelProfile.h"
 #include "CommandLine.h"
 #include "ControlSocket.h"
@@ -136,7 +138,10 @@ int main(int argc, char** argv)
         controller.logs().info("removed a stale socket file");
     controller.start(line->restoreChannel);
 
-    Router router(controller, updateSession());
+    AccountService account(controller, {folder, CenterStore::folderFor(folder), {}});
+    account.start();
+
+    Router router(controller, updateSession(), account);
     Server server(io, control.acceptor(), router, controller.logs());
     server.start();
     Ticker ticker(io, controller, tick);

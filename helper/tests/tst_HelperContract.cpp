@@ -105,6 +105,8 @@ private:
         environment.insert(u"HOME"_s, m_home.path());
         environment.insert(u"OVRIN_UPDATE_SESSION"_s, QString::fromLatin1(UpdateSession));
         environment.remove(u"OVRIN_SIM_SCENARIO"_s);
+        environment.remove(u"OVRIN_CENTER_DIR"_s);
+        environment.remove(u"OVRIN_SIM_CLOCK_OFFSET"_s);
         if (!scenario.isEmpty()) {
             writeFile(m_files.filePath(u"scenario.json"_s), scenario);
             environment.insert(u"OVRIN_SIM_SCENARIO"_s, m_files.filePath(u"scenario.json"_s));
@@ -221,8 +223,10 @@ private Q_SLOTS:
             UpdateSession);
         row("update stop, other session", "POST", u"/stop?reason=update"_s, 403, {}, {}, "other");
         row("update stop", "POST", u"/stop?reason=update"_s, 200, u"running"_s, {}, UpdateSession);
-        row("account", "GET", u"/account/status"_s, 501, u"error"_s, "{}");
-        row("account command", "POST", u"/account/pair/claim"_s, 501, u"error"_s, "{}");
+        row("account", "GET", u"/account/status"_s, 200, u"bootstrap"_s);
+        row("account command, no server list", "POST", u"/account/pair/claim"_s, 409, u"error"_s,
+            "{}");
+        row("account, unknown", "POST", u"/account/nothing"_s, 404, u"error"_s, "{}");
         row("unknown", "GET", u"/unknown"_s, 404, {});
         row("wrong method", "POST", u"/status"_s, 405, {});
         row("index not a number", "POST", u"/connect?i=-1"_s, 400, {});
@@ -275,7 +279,7 @@ private Q_SLOTS:
         QTest::newRow("not found")
             << QStringList{u"http://ovrin/nope"_s} << QByteArray("HTTP/1.0 404 Not Found") << false;
         QTest::newRow("account") << QStringList{u"http://ovrin/account/cabinet"_s}
-                                 << QByteArray("HTTP/1.0 501 Not Implemented") << true;
+                                 << QByteArray("HTTP/1.0 409 Conflict") << true;
         QTest::newRow("wrong method") << QStringList{u"-XPOST"_s, u"http://ovrin/updates/status"_s}
                                       << QByteArray("HTTP/1.0 405 Method Not Allowed") << false;
     }

@@ -1,5 +1,6 @@
 // The controller behind the router, its saved state, logs and archives, on a temporary data
 // folder and a clock the test moves.
+#include "AccountService.h"
 #include "AtomicFile.h"
 #include "Controller.h"
 #include "LogArchive.h"
@@ -78,6 +79,7 @@ struct Rig {
         std::make_shared<Controller::TimePoint>(Controller::TimePoint() + 1h);
     DataFolder folder = DataFolder::forHome(home.path().toStdString());
     std::unique_ptr<Controller> controller;
+    std::unique_ptr<AccountService> account;
     std::unique_ptr<Router> router;
 
     explicit Rig(Scenario scenario = {}, std::optional<std::string> restore = {})
@@ -100,7 +102,10 @@ struct Rig {
         controller = std::make_unique<Controller>(Controller::Setup{
             channels, engine, std::move(scenario), folder, [now = now] { return *now; }, "9.9"});
         controller->start(restore);
-        router = std::make_unique<Router>(*controller, Session);
+        account = std::make_unique<AccountService>(
+            *controller, AccountService::Setup{folder, folder.root / "center", {}});
+        account->start();
+        router = std::make_unique<Router>(*controller, Session, *account);
     }
 
     // Stops cleanly (which saves the state), then starts on `saved` when given.
@@ -108,6 +113,7 @@ struct Rig {
                  std::optional<Settings> saved = {})
     {
         router.reset();
+        account.reset();
         controller->shutdown();
         controller.reset();
         if (saved)
@@ -115,7 +121,7 @@ struct Rig {
         start(std::move(scenario), std::move(restore));
     }
 
-    void install() { restart({}, {}, Settings{true, false, false, {}, {}}); }
+    void install() { restart({}, {}, Settings{true, false, false, {}, {}, {}}); }
 
     // Waits out deferred answers on the test clock.
     Reply call(const std::string& method, const std::string& target, const std::string& body = {},
@@ -266,7 +272,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, message);
         Rig rig;
         rig.restart({}, restore.isEmpty() ? std::nullopt : std::optional(restore.toStdString()),
-                    Settings{installed, autoconnect, false, {}, {}});
+                    Settings{installed, autoconnect, false, {}, {}, {}});
         const Json status = rig.status();
         QCOMPARE(flag(status, "running"), active >= 0);
         if (active >= 0)
@@ -326,6 +332,12 @@ private Q_SLOTS:
             << QByteArray(R"({"format":1,"installed":"yes","autoconnect":true,"protection":1})");
         QTest::newRow("newer format")
             << QByteArray(R"({"format":2,"installed":true,"autoconnect":true,"protection":true})");
+        QTest::newRow("sign-in not an identifier")
+            << QByteArray(R"({"format":1,"installed":true,"autoconnect":false,"protection":false,
+                "account_id":"../../etc","device_id":"x y"})");
+        QTest::newRow("half a sign-in")
+            << QByteArray(R"({"format":1,"installed":true,"autoconnect":false,"protection":false,
+                "account_id":"0123456789abcdef0123456789abcdef","device_id":""})");
     }
 
     void unusableStateMeansDefaults()
@@ -359,7 +371,8 @@ private Q_SLOTS:
         const std::filesystem::path file = dir.filePath(QStringLiteral("s.json")).toStdString();
         StateStore store(file);
         QVERIFY(!store.load().found && !store.load().problem);
-        const Settings settings{true, true, false, "Рига", "Амстердам"};
+        const Settings settings{true,   true,        false,
+                                "Рига", "Амстердам", {std::string(32, 'a'), std::string(32, 'b')}};
         QVERIFY(!store.save(settings));
         QVERIFY(!store.save(settings));
         QCOMPARE(store.load().settings, settings);
