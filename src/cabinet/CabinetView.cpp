@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "ui/main/SystemColours.h"
 #include "ui/main/TextBlock.h"
+#include "ui/main/TextStyle.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -26,21 +27,6 @@ namespace {
 constexpr int spacing = 12;
 constexpr int lineSpacing = 3;
 constexpr int spinnerSize = 16;
-
-// The platform's text styles for a window whose body text is `body`
-// (macOS: title 3 is 15 points against a body of 13; headline is the body
-// size, semibold).
-QFont textStyle(const QFont& body, qreal points, QFont::Weight weight)
-{
-    QFont font = body;
-    const qreal factor = points / 13.0;
-    if (body.pixelSize() > 0)
-        font.setPixelSize(std::max(1, int(std::lround(body.pixelSize() * factor))));
-    else
-        font.setPointSizeF(body.pointSizeF() * factor);
-    font.setWeight(weight);
-    return font;
-}
 
 TextBlock* text(TextBlock::Tone tone, QWidget* parent, const QString& content = {})
 {
@@ -190,10 +176,10 @@ QWidget* CabinetView::buildData()
 void CabinetView::applyStyle()
 {
     const QFont body = font();
-    const QFont headline = textStyle(body, 13, QFont::DemiBold);
+    const QFont headline = TextStyle::scaled(body, 13, QFont::DemiBold);
     for (TextBlock* line : {heading_, devicesTitle_, choiceTitle_})
         line->setFont(headline);
-    planName_->setFont(textStyle(body, 15, QFont::Normal));
+    planName_->setFont(TextStyle::scaled(body, 15, QFont::Normal));
     const QFont caption = TextBlock::captionFont(body);
     for (TextBlock* line : {olderNote_, loadedAt_, paymentNote_})
         line->setFont(caption);

@@ -8,6 +8,7 @@
 #include "ui/main/Symbols.h"
 #include "ui/main/SystemColours.h"
 #include "ui/main/TextBlock.h"
+#include "ui/main/TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -29,20 +30,6 @@ namespace {
 constexpr int spacing = 16;
 constexpr int rowSpacing = 8;
 constexpr int doneSymbolSize = 20;
-
-// The platform's text styles for a window whose body text is `body`
-// (macOS: title 2 is 17 points and title 3 15 against a body of 13).
-QFont textStyle(const QFont& body, qreal points, QFont::Weight weight)
-{
-    QFont font = body;
-    const qreal factor = points / 13.0;
-    if (body.pixelSize() > 0)
-        font.setPixelSize(std::max(1, int(std::lround(body.pixelSize() * factor))));
-    else
-        font.setPointSizeF(body.pointSizeF() * factor);
-    font.setWeight(weight);
-    return font;
-}
 
 // User-perceived characters, not UTF-16 units: "é" written as e and a
 // combining accent counts once.
@@ -177,9 +164,9 @@ QWidget* EmailSignInView::buildDone()
 void EmailSignInView::applyStyle()
 {
     const QFont body = font();
-    title_->setFont(textStyle(body, 17, QFont::DemiBold));
-    doneTitle_->setFont(textStyle(body, 15, QFont::Normal));
-    placesTaken_->setFont(textStyle(body, 13, QFont::DemiBold));
+    title_->setFont(TextStyle::scaled(body, 17, QFont::DemiBold));
+    doneTitle_->setFont(TextStyle::scaled(body, 15, QFont::Normal));
+    placesTaken_->setFont(TextStyle::scaled(body, 13, QFont::DemiBold));
 
     const QColor green = SystemColours::green(palette());
     QPalette greenText = doneTitle_->palette();
