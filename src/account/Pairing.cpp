@@ -104,6 +104,7 @@ void Pairing::tick()
 {
     pollPair();
     pollCode();
+    Q_EMIT ticked();
 }
 
 void Pairing::startTicking()

@@ -94,6 +94,8 @@ public:
 
 Q_SIGNALS:
     void changed();
+    // After each tick, changed or not: the deadlines may have passed.
+    void ticked();
 
 private:
     template <typename T>

@@ -32,7 +32,9 @@ Delegate::Delegate(CorePorts ports, QObject* parent)
     , m_core(nullptr)
     , m_menu(std::make_unique<QMenu>())
     , m_resourceFolder(ports.resourceFolder)
+    , m_dialogs(ports.dialogs)
 {
+    Q_ASSERT(m_dialogs);
     m_core = std::make_unique<Core>(std::move(ports));
     // The menu counts as modal while open: the status poll and the glyph wait.
     auto scope = std::make_shared<std::optional<ModalDepth::Scope>>();
@@ -76,7 +78,7 @@ void Delegate::start()
 void Delegate::showWindow()
 {
     if (!m_window)
-        m_window = new MainWindow(*m_core, [this] { quit(); });
+        m_window = new MainWindow(*m_core, *m_dialogs, [this] { quit(); });
     m_window->present();
 }
 

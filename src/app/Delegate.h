@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "app/MainWindow.h"
+class Dialogs;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -68,6 +69,7 @@ private:
     std::optional<QIcon> m_glyph;
     std::optional<QIcon> m_glyphDim;
     std::optional<QString> m_resourceFolder;
+    Dialogs* m_dialogs;
     bool m_bright = false;
     bool m_terminated = false;
 };

@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "account/AccountView.h"
+#include "ui/main/AccountSheet.h"
 #include "ui/main/MainView.h"
 
 #include <QAction>
@@ -10,7 +12,7 @@
 
 using namespace Qt::StringLiterals;
 
-MainWindow::MainWindow(Core& core, std::function<void()> quit, QWidget* parent)
+MainWindow::MainWindow(Core& core, Dialogs& dialogs, std::function<void()> quit, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
@@ -21,6 +23,8 @@ MainWindow::MainWindow(Core& core, std::function<void()> quit, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetMinimumSize);
     m_view = new MainView(&core, this);
     layout->addWidget(m_view);
+    m_view->accountSheet()->setContentFactory(
+        [&dialogs](Core& shown) { return new AccountView(shown, dialogs); });
     resize(QSize(340, 300).expandedTo(minimumSizeHint()));
 
     auto* quitAction = new QAction(this);

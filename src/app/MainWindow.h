@@ -5,6 +5,7 @@
 #include <functional>
 
 class Core;
+class Dialogs;
 class MainView;
 
 // The one floating window: "Оврин", a close button only, above normal
@@ -15,7 +16,10 @@ class MainWindow : public QWidget {
     Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
-    MainWindow(Core& core, std::function<void()> quit, QWidget* parent = nullptr);
+    // `dialogs` serves the account window's alerts and panels; it must
+    // outlive the window.
+    MainWindow(Core& core, Dialogs& dialogs, std::function<void()> quit,
+               QWidget* parent = nullptr);
 
     // Shows it centred on first use, raises it and gives it the focus.
     void present();

@@ -6,6 +6,7 @@
 #include "signin/ProminentButton.h"
 #include "signin/SignInDeviceList.h"
 #include "ui/main/Symbols.h"
+#include "ui/main/Graphemes.h"
 #include "ui/main/SystemColours.h"
 #include "ui/main/TextBlock.h"
 #include "ui/main/TextStyle.h"
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QTextBoundaryFinder>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -30,17 +30,6 @@ namespace {
 constexpr int spacing = 16;
 constexpr int rowSpacing = 8;
 constexpr int doneSymbolSize = 20;
-
-// User-perceived characters, not UTF-16 units: "é" written as e and a
-// combining accent counts once.
-qsizetype characterCount(const QString& text)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype count = 0;
-    while (finder.toNextBoundary() != -1)
-        ++count;
-    return count;
-}
 
 QWidget* row(QWidget* parent, int gap, std::initializer_list<QWidget*> items)
 {
@@ -246,7 +235,7 @@ void EmailSignInView::codeSent(const std::optional<QJsonObject>& json,
 
 void EmailSignInView::verify(const std::optional<QString>& replacing)
 {
-    if (waiting_ || characterCount(code_) != 6)
+    if (waiting_ || graphemeCount(code_) != 6)
         return;
     waiting_ = true;
     message_.clear();
@@ -380,7 +369,7 @@ void EmailSignInView::render()
         codeField_->setText(code_);
     codeField_->setEnabled(!waiting_);
     verifyButton_->setBusy(waiting_);
-    verifyButton_->setEnabled(!waiting_ && characterCount(code_) == 6);
+    verifyButton_->setEnabled(!waiting_ && graphemeCount(code_) == 6);
 
     linksRow_->setVisible(codeStep);
     newCodeButton_->setEnabled(!waiting_);

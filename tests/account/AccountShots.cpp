@@ -1,14 +1,15 @@
-// Renders the account window's two views in each state a user meets, in a
-// light and a dark palette, one PNG per state and palette, for a visual
-// check: the e-mail sign-in driven through a scripted request, the cabinet
-// through a real Core and a fake helper. Alerts are real message boxes,
-// pictured over the view. Not a test: run it under an X server
-// (scripts/screenshots-account.sh runs it under Xvfb).
+// Renders the account window and its two embedded views in each state a
+// user meets, in a light and a dark palette, one PNG per state and palette,
+// for a visual check: the e-mail sign-in driven through a scripted request,
+// the cabinet and the whole window through a real Core and a fake helper.
+// Alerts are real message boxes, pictured over the view. Not a test: run it
+// under an X server (scripts/screenshots.sh runs it under Xvfb).
 //   account_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakeSystemLog.h"
 #include "TestHome.h"
+#include "account/AccountView.h"
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScreen>
 #include <QStyle>
 #include <QTest>
@@ -104,11 +106,12 @@ public:
     void fit() { setFixedHeight(layout()->totalHeightForWidth(contentWidth)); }
 };
 
-// Saves the screen around the frame and any message box over it.
-bool shoot(Frame& frame, const QString& path)
+// Saves the screen around the window and any message box over it.
+bool shoot(QWidget& frame, const QString& path)
 {
     wait(settleMs);
-    frame.fit();
+    if (auto* fitted = dynamic_cast<Frame*>(&frame))
+        fitted->fit();
     wait(settleMs);
     QRect area = frame.frameGeometry();
     for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -287,6 +290,25 @@ QByteArray cabinetBody()
         .toJson(QJsonDocument::Compact);
 }
 
+// A Core on the fake helper with quiet ports, as the views see it.
+struct ShotCore {
+    FakeLoginItem loginItem;
+    FakeSystemLog log;
+    Core core;
+
+    explicit ShotCore(Dialogs& dialogs)
+        : core([&] {
+            CorePorts ports;
+            ports.dialogs = &dialogs;
+            ports.loginItem = &loginItem;
+            ports.systemLog = &log;
+            ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
+            return ports;
+        }())
+    {
+    }
+};
+
 enum class CabinetState { Fresh, Loading, Failed, Payment };
 
 bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
@@ -298,14 +320,8 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
     helper.route("GET", "/account/cabinet",
                  state == CabinetState::Loading ? Reply::stall() : Reply::json(200, cabinetBody()));
     ShotDialogs dialogs;
-    FakeLoginItem loginItem;
-    FakeSystemLog log;
-    CorePorts ports;
-    ports.dialogs = &dialogs;
-    ports.loginItem = &loginItem;
-    ports.systemLog = &log;
-    ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
-    Core core(ports);
+    ShotCore shot(dialogs);
+    Core& core = shot.core;
     core.refreshAccount();
     if (!waitFor([&] { return core.account().signed_in; }))
         return false;
@@ -349,6 +365,145 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
     return saved;
 }
 
+QByteArray accountStatus(bool bootstrap, bool signedIn, bool keychainError, const QString& error)
+{
+    return QJsonDocument(QJsonObject{{u"bootstrap"_s, bootstrap},
+                                     {u"signed_in"_s, signedIn},
+                                     {u"keychain_error"_s, keychainError},
+                                     {u"pending_credentials"_s, false},
+                                     {u"device_id"_s, signedIn ? u"d1"_s : QString()},
+                                     {u"active"_s, signedIn},
+                                     {u"plan"_s, signedIn ? u"family"_s : QString()},
+                                     {u"error"_s, error}})
+        .toJson(QJsonDocument::Compact);
+}
+
+enum class WindowState {
+    Import,
+    AccountError,
+    SignInQr,
+    KeychainRetry,
+    SignedIn,
+    SignedInCode,
+    ApproveAlert,
+    EmailConfirmation
+};
+
+QPushButton* buttonIn(QWidget* root, const QString& title)
+{
+    for (auto* button : root->findChildren<QPushButton*>()) {
+        if (button->text() == title && button->isVisibleTo(root))
+            return button;
+    }
+    return nullptr;
+}
+
+QLineEdit* fieldIn(QWidget* root, const QString& placeholder)
+{
+    for (auto* edit : root->findChildren<QLineEdit*>()) {
+        if (edit->placeholderText() == placeholder && edit->isVisibleTo(root))
+            return edit;
+    }
+    return nullptr;
+}
+
+// The whole account window, as the sheet shows it, on the fake helper.
+bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
+{
+    const bool signedIn = state == WindowState::SignedIn || state == WindowState::SignedInCode ||
+                          state == WindowState::ApproveAlert ||
+                          state == WindowState::EmailConfirmation;
+    const bool bootstrap = state != WindowState::Import && state != WindowState::AccountError;
+    const QString error = state == WindowState::AccountError
+                              ? u"Не удалось прочитать список серверов: подпись не сходится."_s
+                              : QString();
+    helper.route("GET", "/account/status",
+                 Reply::json(200, accountStatus(bootstrap, signedIn,
+                                                state == WindowState::KeychainRetry, error)));
+    helper.route("GET", "/account/cabinet", Reply::json(200, cabinetBody()));
+    helper.route("POST", "/account/pair/requests",
+                 Reply::json(200, R"({"id":"5f0c2a7e-93d1-4b8e-a1f4-0c6e2d9b7a31","secret":"s1",
+                     "qr_token":"Qm9vdHN0cmFwLXRva2VuLWZvci1wYWlyaW5nLTIwMjY"})"));
+    helper.route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+    helper.route("POST", "/account/pair/codes", Reply::json(200, R"({"id":"c1","code":"482913"})"));
+    helper.route("GET", "/account/pair/code-status", Reply::json(200, R"({"status":"pending"})"));
+    helper.route("POST", "/account/pair/inspect",
+                 Reply::json(200, R"({"name":"MacBook Air Анны","platform":"macOS"})"));
+    helper.route("POST", "/account/auth/request", Reply::json(200, R"({"challenge_id":"ch1"})"));
+
+    ShotDialogs dialogs;
+    ShotCore shot(dialogs);
+    Core& core = shot.core;
+    core.refreshAccount();
+    if (!waitFor([&] { return core.account().bootstrap == bootstrap; }))
+        return false;
+
+    QWidget sheet;
+    sheet.setWindowTitle(u"Учётная запись"_s);
+    auto* layout = new QVBoxLayout(&sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new AccountView(core, dialogs);
+    layout->addWidget(view);
+    sheet.move(windowAt);
+    sheet.show();
+    if (!QTest::qWaitForWindowExposed(&sheet))
+        return false;
+    if (CabinetView* cabinet = view->cabinetView()) {
+        cabinet->setClock([] { return QDateTime::fromSecsSinceEpoch(june1); });
+        cabinet->setTimeZone(u"Europe/Moscow"_s);
+        if (!waitFor([&] { return cabinet->cabinet().has_value(); }))
+            return false;
+    }
+    auto* scroll = view->findChild<QScrollArea*>();
+    const auto reveal = [&](QWidget* target) {
+        wait(settleMs);
+        scroll->ensureWidgetVisible(target, 0, 40);
+    };
+
+    switch (state) {
+    case WindowState::Import:
+    case WindowState::AccountError:
+    case WindowState::SignedIn:
+        break;
+    case WindowState::KeychainRetry:
+        reveal(buttonIn(view, u"Повторить чтение сохранённого входа"_s));
+        break;
+    case WindowState::SignInQr:
+        buttonIn(view, u"Войти с другого устройства по QR"_s)->click();
+        if (!waitFor([&] { return view->pairing().qrShown(); }))
+            return false;
+        QTest::keyClicks(fieldIn(view, u"Код со старого устройства"_s), u"482913"_s);
+        reveal(buttonIn(view, u"Отправить код на подтверждение"_s));
+        break;
+    case WindowState::SignedInCode:
+        buttonIn(view, u"Добавить устройство по коду"_s)->click();
+        if (!waitFor([&] { return view->pairing().codeShown(); }))
+            return false;
+        reveal(buttonIn(view, u"Подтвердить почту"_s));
+        break;
+    case WindowState::ApproveAlert: {
+        QLineEdit* link = fieldIn(view, u"Ссылка из QR нового устройства"_s);
+        reveal(link);
+        QTest::keyClicks(link, u"ovrin://pair?id=5f0c2a7e&token=Qm9vdHN0cmFw"_s);
+        bool saved = false;
+        dialogs.over = &sheet;
+        dialogs.whileShown = [&] { saved = shoot(sheet, path); };
+        buttonIn(view, u"Подтвердить устройство"_s)->click();
+        return waitFor([&] { return saved; });
+    }
+    case WindowState::EmailConfirmation:
+        buttonIn(view, u"Подтвердить почту"_s)->click();
+        QTest::keyClicks(fieldIn(view, u"Почта"_s), u"anna.petrova@example.com"_s);
+        buttonIn(view, u"Получить код подтверждения"_s)->click();
+        if (!waitFor([&] { return !view->challenge().isEmpty(); }))
+            return false;
+        QTest::keyClicks(fieldIn(view, u"Код из письма"_s), u"48291"_s);
+        reveal(buttonIn(view, u"Подтвердить почту кодом"_s));
+        break;
+    }
+    return shoot(sheet, path);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -375,6 +530,15 @@ int main(int argc, char** argv)
         {u"signin-replacement"_s, SignInState::Choice},
         {u"signin-replacement-alert"_s, SignInState::ChoiceAlert},
         {u"signin-done"_s, SignInState::Done}};
+    const QList<std::pair<QString, WindowState>> windows = {
+        {u"account-import"_s, WindowState::Import},
+        {u"account-error"_s, WindowState::AccountError},
+        {u"account-signin-qr"_s, WindowState::SignInQr},
+        {u"account-keychain-retry"_s, WindowState::KeychainRetry},
+        {u"account-signed-in"_s, WindowState::SignedIn},
+        {u"account-signed-in-code"_s, WindowState::SignedInCode},
+        {u"account-approve-alert"_s, WindowState::ApproveAlert},
+        {u"account-email-confirmation"_s, WindowState::EmailConfirmation}};
     const QList<std::pair<QString, CabinetState>> cabinet = {
         {u"cabinet-fresh"_s, CabinetState::Fresh},
         {u"cabinet-loading"_s, CabinetState::Loading},
@@ -404,6 +568,11 @@ int main(int argc, char** argv)
             FakeHelper helper(home.socketPath());
             const QString path = folder + u'/' + name + u'-' + theme + u".png"_s;
             report(helper.listening() && cabinetShot(helper, state, path), path);
+        }
+        for (const auto& [name, state] : windows) {
+            FakeHelper helper(home.socketPath());
+            const QString path = folder + u'/' + name + u'-' + theme + u".png"_s;
+            report(helper.listening() && windowShot(helper, state, path), path);
         }
     }
     return failed == 0 ? 0 : 1;
