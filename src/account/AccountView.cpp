@@ -195,8 +195,8 @@ QWidget* AccountView::buildSignIn()
     // Stretched without smoothing, so that the modules stay sharp.
     m_qrImage->setScaledContents(false);
     group->addWidget(m_qrImage, 0, Qt::AlignLeft);
-    m_qrHint = text(TextBlock::Tone::Label, u"Отсканируйте QR устройством, где вход уже выполнен."_s,
-                    m_qrGroup);
+    m_qrHint = text(TextBlock::Tone::Label,
+                    u"Отсканируйте QR устройством, где вход уже выполнен."_s, m_qrGroup);
     group->addWidget(m_qrHint);
     m_pairLink = selectable(m_qrGroup);
     m_pairLink->setObjectName(u"pair-link"_s);
@@ -351,8 +351,7 @@ void AccountView::confirmEmail()
                               if (!error)
                                   self->m_verifyingEmail = false;
                               self->m_pairing.setWaiting(false);
-                              self->m_pairing.setMessage(
-                                  error.value_or(u"Почта подтверждена."_s));
+                              self->m_pairing.setMessage(error.value_or(u"Почта подтверждена."_s));
                               self->render();
                           });
 }

@@ -18,8 +18,7 @@ class MainWindow : public QWidget {
 public:
     // `dialogs` serves the account window's alerts and panels; it must
     // outlive the window.
-    MainWindow(Core& core, Dialogs& dialogs, std::function<void()> quit,
-               QWidget* parent = nullptr);
+    MainWindow(Core& core, Dialogs& dialogs, std::function<void()> quit, QWidget* parent = nullptr);
 
     // Shows it centred on first use, raises it and gives it the focus.
     void present();

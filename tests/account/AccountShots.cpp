@@ -8,6 +8,7 @@
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakeSystemLog.h"
+#include "StatusJson.h"
 #include "TestHome.h"
 #include "account/AccountView.h"
 #include "cabinet/CabinetView.h"
@@ -25,8 +26,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -305,8 +306,7 @@ struct ShotCore {
             ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
             return ports;
         }())
-    {
-    }
+    {}
 };
 
 enum class CabinetState { Fresh, Loading, Failed, Payment };
@@ -367,15 +367,15 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
 
 QByteArray accountStatus(bool bootstrap, bool signedIn, bool keychainError, const QString& error)
 {
-    return QJsonDocument(QJsonObject{{u"bootstrap"_s, bootstrap},
-                                     {u"signed_in"_s, signedIn},
-                                     {u"keychain_error"_s, keychainError},
-                                     {u"pending_credentials"_s, false},
-                                     {u"device_id"_s, signedIn ? u"d1"_s : QString()},
-                                     {u"active"_s, signedIn},
-                                     {u"plan"_s, signedIn ? u"family"_s : QString()},
-                                     {u"error"_s, error}})
-        .toJson(QJsonDocument::Compact);
+    AccountStatus account;
+    account.bootstrap = bootstrap;
+    account.signed_in = signedIn;
+    account.keychain_error = keychainError;
+    account.device_id = signedIn ? u"d1"_s : QString();
+    account.active = signedIn;
+    account.plan = signedIn ? u"family"_s : QString();
+    account.error = error;
+    return accountBody(account);
 }
 
 enum class WindowState {

@@ -28,15 +28,13 @@ struct Outcome {
 
 QByteArray accountBody(bool signedIn, const QString& deviceId = u"dev-1"_s)
 {
-    return QJsonDocument(QJsonObject{{u"bootstrap"_s, true},
-                                     {u"signed_in"_s, signedIn},
-                                     {u"keychain_error"_s, false},
-                                     {u"pending_credentials"_s, false},
-                                     {u"device_id"_s, deviceId},
-                                     {u"active"_s, true},
-                                     {u"plan"_s, u"trial"_s},
-                                     {u"error"_s, u""_s}})
-        .toJson(QJsonDocument::Compact);
+    AccountStatus account;
+    account.bootstrap = true;
+    account.signed_in = signedIn;
+    account.device_id = deviceId;
+    account.active = true;
+    account.plan = u"trial"_s;
+    return ::accountBody(account);
 }
 
 QJsonObject bodyOf(const FakeHelper::Request& request)

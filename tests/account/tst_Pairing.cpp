@@ -3,6 +3,7 @@
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakeSystemLog.h"
+#include "StatusJson.h"
 #include "TestHome.h"
 #include "account/Pairing.h"
 #include "account/PairingLink.h"
@@ -22,15 +23,11 @@ constexpr int wait = 5000;
 
 QByteArray accountBody(bool signedIn, bool pending)
 {
-    return QJsonDocument(QJsonObject{{u"bootstrap"_s, true},
-                                     {u"signed_in"_s, signedIn},
-                                     {u"keychain_error"_s, false},
-                                     {u"pending_credentials"_s, pending},
-                                     {u"device_id"_s, u""_s},
-                                     {u"active"_s, false},
-                                     {u"plan"_s, u""_s},
-                                     {u"error"_s, u""_s}})
-        .toJson(QJsonDocument::Compact);
+    AccountStatus account;
+    account.bootstrap = true;
+    account.signed_in = signedIn;
+    account.pending_credentials = pending;
+    return ::accountBody(account);
 }
 
 QByteArray json(const QJsonObject& object)

@@ -6,7 +6,9 @@
 #include "FakeSystemLog.h"
 #include "StatusJson.h"
 #include "TestHome.h"
+#include "account/AccountView.h"
 #include "app/Delegate.h"
+#include "ui/main/AccountSheet.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelList.h"
 #include "ui/main/MainView.h"
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -169,6 +172,27 @@ private Q_SLOTS:
         QVERIFY(!window->isVisible());
         Q_EMIT m_delegate->trayIcon()->activated(QSystemTrayIcon::Context);
         QVERIFY(!window->isVisible()); // the menu is the platform's, not a toggle
+    }
+
+    void accountSheetHoldsAFreshAccountWindow()
+    {
+        m_helper->route("GET", "/account/status", Reply::json(500, "{}"));
+        m_delegate->start();
+        AccountSheet* sheet = m_delegate->window()->view()->accountSheet();
+        m_delegate->core().setShowAccount(true);
+        QTRY_VERIFY_WITH_TIMEOUT(sheet->isVisible(), 5000);
+        QPointer<AccountView> first = qobject_cast<AccountView*>(sheet->content());
+        QVERIFY(first);
+        QCOMPARE(first->size(), AccountView::contentSize);
+        first->pairing().setMessage(u"от прошлого раза"_s);
+
+        m_delegate->core().setShowAccount(false);
+        QVERIFY(!sheet->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!first, 5000);
+        m_delegate->core().setShowAccount(true);
+        auto* second = qobject_cast<AccountView*>(sheet->content());
+        QVERIFY(second);
+        QVERIFY(second->pairing().message().isEmpty());
     }
 
     void menuIsRebuiltWhenItOpens()

@@ -5,6 +5,7 @@
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakeSystemLog.h"
+#include "StatusJson.h"
 #include "TestHome.h"
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
@@ -76,15 +77,12 @@ const QByteArray yearly =
 
 QByteArray accountBody(bool signedIn, const QString& deviceId)
 {
-    return QJsonDocument(QJsonObject{{u"bootstrap"_s, true},
-                                     {u"signed_in"_s, signedIn},
-                                     {u"keychain_error"_s, false},
-                                     {u"pending_credentials"_s, false},
-                                     {u"device_id"_s, deviceId},
-                                     {u"active"_s, true},
-                                     {u"plan"_s, u""_s},
-                                     {u"error"_s, u""_s}})
-        .toJson(QJsonDocument::Compact);
+    AccountStatus account;
+    account.bootstrap = true;
+    account.signed_in = signedIn;
+    account.device_id = deviceId;
+    account.active = true;
+    return ::accountBody(account);
 }
 
 // The texts on screen: every visible text block, label and button.

@@ -35,3 +35,16 @@ QByteArray statusBody(const Status& status)
 {
     return QJsonDocument(statusObject(status)).toJson(QJsonDocument::Compact);
 }
+
+QByteArray accountBody(const AccountStatus& a)
+{
+    const QJsonObject object{{QStringLiteral("bootstrap"), a.bootstrap},
+                             {QStringLiteral("signed_in"), a.signed_in},
+                             {QStringLiteral("keychain_error"), a.keychain_error},
+                             {QStringLiteral("pending_credentials"), a.pending_credentials},
+                             {QStringLiteral("device_id"), a.device_id},
+                             {QStringLiteral("active"), a.active},
+                             {QStringLiteral("plan"), a.plan},
+                             {QStringLiteral("error"), a.error}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
