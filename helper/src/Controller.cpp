@@ -140,6 +140,7 @@ void Controller::connectLocked(std::size_t index, TimePoint now, std::string_vie
     if (simulation_.running() && simulation_.active() == index)
         return;
     simulation_.connect(index, now);
+    opened_ = false;
     message_.clear();
     logs_.info("connect " + channel.name + " [" + std::to_string(index) + ", " +
                channel.transportName() + "]: " + std::string(why));
@@ -178,7 +179,7 @@ Simulation::Reading Controller::settleLocked(TimePoint now)
         logs_.info("traffic through " + channel + " verified");
     if (reading.running && seen_.primary && !reading.primary)
         logs_.warning("route lost: traffic bypasses the tunnel through " + channel);
-    if (const bool armed = settings_.protection && !reading.running; armed != armed_) {
+    if (const bool armed = armedLocked(reading); armed != armed_) {
         armed_ = armed;
         logs_.info(armed ? "strict protection armed: no tunnel runs"
                          : "strict protection released");
@@ -211,7 +212,7 @@ nlohmann::ordered_json Controller::statusLocked(TimePoint now)
         {"primary", reading.primary},
         {"autoconnect", settings_.autoconnect},
         {"protected", settings_.protection},
-        {"protection_armed", settings_.protection && !reading.running},
+        {"protection_armed", armedLocked(reading)},
         {"verified", reading.verified},
     };
 }
@@ -263,6 +264,8 @@ Reply Controller::stop(std::string_view reason)
         logs_.info("disconnect " + simulation_.channels()[simulation_.active()].name +
                    (reason.empty() ? std::string() : " (" + std::string(reason) + ")"));
         simulation_.stop();
+    } else if (settings_.protection) {
+        opened_ = true;
     }
     message_.clear();
     return statusReplyLocked(200, now);
@@ -286,10 +289,16 @@ Reply Controller::cancelAutomatic()
     return statusReplyLocked(200, clock_());
 }
 
+bool Controller::armedLocked(const Simulation::Reading& reading) const
+{
+    return settings_.protection && !reading.running && !opened_;
+}
+
 Reply Controller::setProtection(bool on)
 {
     std::lock_guard lock(mutex_);
     settings_.protection = on;
+    opened_ = false;
     logs_.info(std::string("strict protection ") + (on ? "on" : "off") +
                " (simulated: the firewall is not touched)");
     if (auto failure = persistLocked())

@@ -79,6 +79,8 @@ public:
 
 private:
     Simulation::Reading settleLocked(TimePoint now);
+    // Strict protection blocks the traffic now.
+    bool armedLocked(const Simulation::Reading& reading) const;
     nlohmann::ordered_json statusLocked(TimePoint now);
     Reply statusReplyLocked(int code, TimePoint now);
     bool helperUsableLocked() const;
@@ -105,6 +107,9 @@ private:
     Simulation::Reading seen_;
     std::uint64_t seenGeneration_ = 0;
     bool armed_ = false;
+    // A stop while no tunnel ran: the user opened the internet. Strict
+    // protection blocks again from the next connection or switch-on.
+    bool opened_ = false;
     TimePoint lastCountFlush_;
 };
 

@@ -233,6 +233,14 @@ private Q_SLOTS:
         QCOMPARE(flag(status, "protection_armed"), false);
         QCOMPARE(rig.call("POST", "/stop").status, 200);
         QCOMPARE(flag(rig.status(), "protection_armed"), true);
+        // A stop with no tunnel running opens the internet, until the next
+        // connection ends.
+        QCOMPARE(rig.call("POST", "/stop").status, 200);
+        QCOMPARE(flag(rig.status(), "protection_armed"), false);
+        QCOMPARE(flag(rig.status(), "protected"), true);
+        rig.call("POST", "/connect?i=2");
+        rig.call("POST", "/stop");
+        QCOMPARE(flag(rig.status(), "protection_armed"), true);
 
         rig.call("POST", "/autoconnect?on=0");
         rig.call("POST", "/protection?on=0");

@@ -1,6 +1,7 @@
 // How presses on a channel row become select and connect requests: click
 // counting from the events' own timestamps and positions, as the platform
 // delivers them, also to a window that is not active.
+#include "Presses.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelRow.h"
 
@@ -36,27 +37,8 @@ struct RowWindow {
     }
 };
 
-// Presses go through the platform's input path with timestamps of our own,
-// so sequences are exact and need no real waiting.
-ulong fakeClock = 1'000'000;
-
-void press(QWidget* target, QPoint at, int afterMs, Qt::MouseButton button = Qt::LeftButton)
-{
-    QWindow* window = target->window()->windowHandle();
-    const QPointF global = target->mapToGlobal(QPointF(at));
-    const QPointF local = window->mapFromGlobal(global);
-    fakeClock += ulong(afterMs);
-    qt_handleMouseEvent(window, local, global, button, button, QEvent::MouseButtonPress, {},
-                        int(fakeClock));
-    qt_handleMouseEvent(window, local, global, {}, button, QEvent::MouseButtonRelease, {},
-                        int(fakeClock + 10));
-    QCoreApplication::processEvents();
-}
-
-int quick()
-{
-    return QGuiApplication::styleHints()->mouseDoubleClickInterval() / 4;
-}
+using Presses::press;
+using Presses::quick;
 
 } // namespace
 
@@ -112,7 +94,7 @@ void ClicksTest::sequences()
     w.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     const QPoint start(atRightEnd ? w.row->width() - 3 : 30, w.row->height() / 2);
-    fakeClock += 100'000;
+    Presses::later(100'000);
     for (const Press& p : presses)
         press(w.row, start + p.offset, p.afterMs, p.button);
     QCOMPARE(w.requests.join(QString()), requests);
@@ -129,7 +111,7 @@ void ClicksTest::pressOnInactiveWindow()
     QTRY_VERIFY(other.isActiveWindow());
     QVERIFY(!w.window.isActiveWindow());
 
-    fakeClock += 100'000;
+    Presses::later(100'000);
     press(w.row, {30, 10}, 0);
     QCOMPARE(w.requests, QStringList{u"s"_s});
     press(w.row, {30, 10}, quick());
@@ -148,10 +130,10 @@ void ClicksTest::pressRepeatedAsDoubleClickCountsOnce()
         event.setTimestamp(time);
         QCoreApplication::sendEvent(w.area, &event);
     };
-    fakeClock += 100'000;
-    send(QEvent::MouseButtonPress, fakeClock);
-    send(QEvent::MouseButtonPress, fakeClock + ulong(quick()));
-    send(QEvent::MouseButtonDblClick, fakeClock + ulong(quick()));
+    const ulong start = 5'000'000;
+    send(QEvent::MouseButtonPress, start);
+    send(QEvent::MouseButtonPress, start + ulong(quick()));
+    send(QEvent::MouseButtonDblClick, start + ulong(quick()));
     QCOMPARE(w.requests, (QStringList{u"s"_s, u"s"_s, u"c"_s}));
 }
 

@@ -1,0 +1,280 @@
+#include "Journey.h"
+
+#include "account/AccountView.h"
+#include "app/MainWindow.h"
+#include "ui/main/AccountSheet.h"
+#include "ui/main/MainView.h"
+#include "ui/main/SettingsMenu.h"
+#include "ui/main/TextBlock.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <signal.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The simulation at a pace a test can watch: installing takes half a
+// second, a connection is checked for two and a half.
+const QByteArray quickEngine = R"({"format": 1, "seed": 7, "tick_ms": 100,
+  "latency_after_ms": 300, "verify_after_ms": 2500, "install_ms": 500,
+  "check_period_ms": 2000})";
+
+// Prints the lines of `connections` next to it, as `nmcli -t -f
+// NAME,UUID,TYPE connection show --active` would.
+const QByteArray fakeNmcli = "#!/bin/sh\n"
+                             "cat \"$(dirname \"$0\")/connections\" 2>/dev/null\n"
+                             "exit 0\n";
+
+bool write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QString built(const QString& name)
+{
+    return QCoreApplication::applicationDirPath() + u"/../lib/ovrin/"_s + name;
+}
+
+} // namespace
+
+Journey::Journey()
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path() + u"/.config"_s));
+    if (qEnvironmentVariableIsEmpty("OVRIN_CENTER_DIR")) {
+        m_center = std::make_unique<QTemporaryDir>();
+        qputenv("OVRIN_CENTER_DIR", QFile::encodeName(m_center->path()));
+    }
+    qunsetenv("OVRIN_SIM_SCENARIO");
+
+    const QString folder = m_resources.path();
+    QFile::link(QFileInfo(built(u"helper"_s)).canonicalFilePath(), folder + u"/helper"_s);
+    QFile::copy(built(u"channels.json"_s), folder + u"/channels.json"_s);
+    QFile::copy(built(u"menubar.svg"_s), folder + u"/menubar.svg"_s);
+    write(folder + u"/netcore"_s, quickEngine);
+
+    const QString nmcli = m_tools.path() + u"/nmcli"_s;
+    write(nmcli, fakeNmcli);
+    QFile::setPermissions(nmcli, QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner);
+    qputenv("PATH", QFile::encodeName(m_tools.path()) + ':' + qgetenv("PATH"));
+
+    m_loginItem = std::make_unique<XdgLoginItem>();
+}
+
+Journey::~Journey()
+{
+    if (!stop())
+        qWarning("the helper outlived the application");
+}
+
+bool Journey::valid() const
+{
+    return m_home.isValid() && m_resources.isValid() && m_tools.isValid() && m_scratch.isValid() &&
+           QFile::exists(m_resources.path() + u"/helper"_s) &&
+           QFile::exists(m_resources.path() + u"/netcore"_s);
+}
+
+void Journey::setScenario(const QByteArray& json)
+{
+    const QString path = m_scratch.path() + u"/scenario.json"_s;
+    write(path, json);
+    qputenv("OVRIN_SIM_SCENARIO", QFile::encodeName(path));
+}
+
+bool Journey::start()
+{
+    CorePorts ports;
+    ports.dialogs = &m_dialogs;
+    ports.loginItem = m_loginItem.get();
+    ports.systemLog = &m_log;
+    ports.resourceFolder = m_resources.path();
+    ports.arguments = {u"ovrin"_s};
+    m_delegate = std::make_unique<Delegate>(std::move(ports));
+    m_delegate->start();
+    return QTest::qWaitFor([this] { return !core().status().channels.isEmpty(); }, patienceMs);
+}
+
+bool Journey::stop()
+{
+    const qint64 pid = helperPid();
+    m_delegate.reset();
+    qunsetenv("OVRIN_SIM_SCENARIO");
+    return pid <= 0 || QTest::qWaitFor([pid] { return ::kill(pid_t(pid), 0) != 0; }, patienceMs);
+}
+
+void Journey::wipe()
+{
+    QDir(dataDir()).removeRecursively();
+    QDir().mkpath(dataDir());
+    QDir(centerDir()).removeRecursively();
+    QDir().mkpath(centerDir());
+    QDir(m_tools.path()).remove(u"connections"_s);
+}
+
+MainView& Journey::view()
+{
+    return *m_delegate->window()->view();
+}
+
+AccountView* Journey::account()
+{
+    return qobject_cast<AccountView*>(view().accountSheet()->content());
+}
+
+bool Journey::openAccount()
+{
+    view().settingsMenu()->account()->trigger();
+    return QTest::qWaitFor([this] { return account() && account()->isVisible(); }, patienceMs);
+}
+
+QString Journey::centerDir() const
+{
+    return qEnvironmentVariable("OVRIN_CENTER_DIR");
+}
+
+QString Journey::sampleServers() const
+{
+    return QFileInfo(built(u"sample-servers"_s)).canonicalFilePath();
+}
+
+QString Journey::helperLog() const
+{
+    QFile log(dataDir() + u"/logs/helper.log"_s);
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+}
+
+qint64 Journey::helperPid() const
+{
+    QFile marker(dataDir() + u"/helper.pid"_s);
+    return marker.open(QIODevice::ReadOnly) ? marker.readAll().trimmed().toLongLong() : 0;
+}
+
+void Journey::listVpns(const QStringList& names)
+{
+    QByteArray lines;
+    for (const QString& name : names)
+        lines += name.toUtf8() + ":6f1c0d1e-0000-4000-8000-" + QByteArray::number(qHash(name), 16) +
+                 ":wireguard\n";
+    write(m_tools.path() + u"/connections"_s, lines);
+}
+
+QStringList Journey::letters(const QString& email) const
+{
+    return QDir(centerDir() + u"/outbox"_s)
+        .entryList({u"*-"_s + email + u".eml"_s}, QDir::Files, QDir::Name);
+}
+
+QString Journey::newestLetter(const QString& email) const
+{
+    const QDir outbox(centerDir() + u"/outbox"_s);
+    const QStringList names = letters(email);
+    if (names.isEmpty())
+        return {};
+    QFile letter(outbox.filePath(names.last()));
+    return letter.open(QIODevice::ReadOnly) ? QString::fromUtf8(letter.readAll()) : QString();
+}
+
+QString Journey::letterCode(const QString& email) const
+{
+    return QRegularExpression(u"Код входа в Оврин: (\\d{6})"_s)
+        .match(newestLetter(email))
+        .captured(1);
+}
+
+QString Journey::letterLink(const QString& email) const
+{
+    return QRegularExpression(u"ovrin://auth\\?\\S+"_s).match(newestLetter(email)).captured(0);
+}
+
+QPushButton* Journey::button(QWidget* root, const QString& title)
+{
+    for (auto* candidate : root->findChildren<QPushButton*>()) {
+        if (candidate->text() == title && candidate->isVisibleTo(root))
+            return candidate;
+    }
+    return nullptr;
+}
+
+QLineEdit* Journey::field(QWidget* root, const QString& placeholder)
+{
+    for (auto* candidate : root->findChildren<QLineEdit*>()) {
+        if (candidate->placeholderText() == placeholder && candidate->isVisibleTo(root))
+            return candidate;
+    }
+    return nullptr;
+}
+
+bool Journey::click(QWidget* root, const QString& title)
+{
+    QPushButton* target = button(root, title);
+    if (!target || !target->isEnabled())
+        return false;
+    QTest::mouseClick(target, Qt::LeftButton);
+    return true;
+}
+
+bool Journey::type(QWidget* root, const QString& placeholder, const QString& text)
+{
+    QLineEdit* target = field(root, placeholder);
+    if (!target)
+        return false;
+    target->setFocus();
+    target->selectAll();
+    QTest::keyClicks(target, text);
+    return target->text() == text;
+}
+
+QStringList Journey::texts(QWidget* root)
+{
+    QStringList found;
+    for (auto* widget : root->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(root))
+            continue;
+        if (auto* block = qobject_cast<TextBlock*>(widget))
+            found << block->text();
+        else if (auto* label = qobject_cast<QLabel*>(widget))
+            found << label->text();
+        else if (auto* pressable = qobject_cast<QAbstractButton*>(widget))
+            found << pressable->text();
+    }
+    return found;
+}
+
+bool Journey::showsText(QWidget* root, const QString& part)
+{
+    const QStringList all = texts(root);
+    return std::any_of(all.begin(), all.end(),
+                       [&](const QString& text) { return text.contains(part); });
+}
+
+bool Journey::signIn(const QString& email)
+{
+    if (!account() && !openAccount())
+        return false;
+    const auto layout = [this] { return account()->layout(); };
+    if (layout() == AccountView::Layout::Import) {
+        m_dialogs.folderAnswer = sampleServers();
+        if (!click(account(), u"Импорт списка серверов…"_s) ||
+            !QTest::qWaitFor([&] { return layout() == AccountView::Layout::SignIn; }, patienceMs))
+            return false;
+    }
+    const qsizetype sent = letters(email).size();
+    if (!type(account(), u"Электронная почта"_s, email) || !click(account(), u"Получить код"_s) ||
+        !QTest::qWaitFor([&] { return letters(email).size() > sent; }, patienceMs))
+        return false;
+    return QTest::qWaitFor([&] { return field(account(), u"Код из 6 цифр"_s); }, patienceMs) &&
+           type(account(), u"Код из 6 цифр"_s, letterCode(email)) && click(account(), u"Войти"_s) &&
+           QTest::qWaitFor([&] { return layout() == AccountView::Layout::SignedIn; }, patienceMs);
+}

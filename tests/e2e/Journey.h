@@ -1,0 +1,101 @@
+#pragma once
+
+// The whole application in this process as a person meets it: the real
+// Delegate, Core, views and ports, and the reference helper started by
+// Core.launch() from a resource folder made of the built files, on a
+// temporary HOME and center folder. Only the modal dialogs and the file
+// panels answer from a script (FakeDialogs); the network tool is a fake
+// nmcli found on PATH.
+#include "FakeDialogs.h"
+#include "TestHome.h"
+#include "app/Delegate.h"
+#include "platform/Syslog.h"
+#include "platform/XdgLoginItem.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class AccountView;
+class MainView;
+class QLineEdit;
+class QPushButton;
+
+class Journey {
+public:
+    static constexpr int patienceMs = 20'000;
+
+    // Sets HOME, XDG_CONFIG_HOME, PATH and, unless the environment names
+    // one already (a second HOME sharing it), OVRIN_CENTER_DIR.
+    Journey();
+    ~Journey();
+    Journey(const Journey&) = delete;
+    Journey& operator=(const Journey&) = delete;
+
+    bool valid() const;
+
+    // The helper reads its scenario file at start: set before start().
+    void setScenario(const QByteArray& json);
+    // Starts the application and waits until the helper answers.
+    bool start();
+    // Ends the application as quitting does; true once its helper is gone.
+    bool stop();
+    // Forgets the data folder and the center: the next start is a first start.
+    void wipe();
+
+    Delegate& app() { return *m_delegate; }
+    Core& core() { return m_delegate->core(); }
+    MainView& view();
+    FakeDialogs& dialogs() { return m_dialogs; }
+    // The account window's content while the sheet is open.
+    AccountView* account();
+    // Opens the account window through the settings menu.
+    bool openAccount();
+
+    QString home() const { return m_home.path(); }
+    QString dataDir() const { return m_home.dataDir(); }
+    QString centerDir() const;
+    QString scratch() const { return m_scratch.path(); }
+    QString sampleServers() const;
+    QString helperLog() const;
+    // The helper's pid while one runs, else 0.
+    qint64 helperPid() const;
+
+    // The network tool reports these VPN connections from now on.
+    void listVpns(const QStringList& names);
+
+    // The code and the sign-in link in the newest letter to `email`.
+    QString letterCode(const QString& email) const;
+    QString letterLink(const QString& email) const;
+    // The letters to `email` so far, oldest first.
+    QStringList letters(const QString& email) const;
+
+    // What a person finds and does on screen, looking only at what is
+    // visible under `root`.
+    static QPushButton* button(QWidget* root, const QString& title);
+    static QLineEdit* field(QWidget* root, const QString& placeholder);
+    static bool click(QWidget* root, const QString& title);
+    static bool type(QWidget* root, const QString& placeholder, const QString& text);
+    // Every visible text under `root`: text blocks, labels, buttons.
+    static QStringList texts(QWidget* root);
+    static bool showsText(QWidget* root, const QString& part);
+
+    // Imports the sample list and signs in with the code from the letter,
+    // through the account window.
+    bool signIn(const QString& email);
+
+private:
+    QString newestLetter(const QString& email) const;
+
+    TestHome m_home;
+    QTemporaryDir m_resources;
+    QTemporaryDir m_tools;
+    QTemporaryDir m_scratch;
+    std::unique_ptr<QTemporaryDir> m_center;
+    FakeDialogs m_dialogs;
+    std::unique_ptr<XdgLoginItem> m_loginItem;
+    Syslog m_log;
+    std::unique_ptr<Delegate> m_delegate;
+};
