@@ -238,8 +238,8 @@ private Q_SLOTS:
         QCOMPARE(rig.call("POST", "/stop").status, 200);
         QCOMPARE(flag(rig.status(), "protection_armed"), false);
         QCOMPARE(flag(rig.status(), "protected"), true);
-        rig.call("POST", "/connect?i=2");
-        rig.call("POST", "/stop");
+        QCOMPARE(rig.call("POST", "/connect?i=1").status, 200);
+        QCOMPARE(rig.call("POST", "/stop").status, 200);
         QCOMPARE(flag(rig.status(), "protection_armed"), true);
 
         rig.call("POST", "/autoconnect?on=0");
