@@ -12,7 +12,7 @@ packages=(
   libboost-dev nlohmann-json3-dev libzip-dev libssl-dev
   libbenchmark-dev
   # tests, screenshots and the desktop session
-  dbus dbus-x11 xvfb xauth x11-utils zbar-tools curl unzip
+  dbus dbus-x11 xvfb xauth x11-utils xdotool zbar-tools curl unzip
   fonts-dejavu-core
 )
 
