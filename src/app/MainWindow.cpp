@@ -44,6 +44,11 @@ void MainWindow::present()
     show();
     raise();
     activateWindow();
+    // The account sheet stays in front of the window it belongs to.
+    if (AccountSheet* sheet = m_view->accountSheet(); sheet->isVisible()) {
+        sheet->raise();
+        sheet->activateWindow();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

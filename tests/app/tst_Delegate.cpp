@@ -13,6 +13,7 @@
 #include "ui/main/ChannelList.h"
 #include "ui/main/MainView.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -185,6 +186,11 @@ private Q_SLOTS:
         QVERIFY(first);
         QCOMPARE(first->size(), AccountView::contentSize);
         first->pairing().setMessage(u"от прошлого раза"_s);
+        // Bringing the window back (the tray, a second launch) keeps the
+        // sheet in front of it.
+        m_delegate->window()->hide();
+        m_delegate->showWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), sheet, 5000);
 
         m_delegate->core().setShowAccount(false);
         QVERIFY(!sheet->isVisible());

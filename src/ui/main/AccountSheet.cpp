@@ -19,6 +19,8 @@ AccountSheet::AccountSheet(Core* core, QWidget* parent)
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSizeConstraint(QLayout::SetFixedSize);
     setWindowModality(Qt::WindowModal);
+    // Its window floats above the others; so must the sheet.
+    setWindowFlag(Qt::WindowStaysOnTopHint);
     factory_ = [](Core&) {
         auto* placeholder = new QWidget;
         placeholder->setFixedSize(placeholderSize);
@@ -42,6 +44,7 @@ void AccountSheet::follow()
         content_ = factory_(*core_);
         layout_->addWidget(content_);
         open();
+        raise();
     } else if (!core_->showAccount() && isVisible()) {
         done(Rejected);
     }
