@@ -7,7 +7,9 @@
 //   account_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
+#include "ShotKit.h"
 #include "StatusJson.h"
 #include "TestHome.h"
 #include "account/AccountView.h"
@@ -39,6 +41,10 @@
 using namespace Qt::StringLiterals;
 using Reply = FakeHelper::Reply;
 
+using ShotKit::darkPalette;
+using ShotKit::wait;
+using ShotKit::waitFor;
+
 namespace {
 
 const QPoint windowAt(120, 60);
@@ -47,50 +53,6 @@ constexpr int contentWidth = 500;
 constexpr int padding = 20;
 constexpr int settleMs = 300;
 constexpr qint64 june1 = 1717243200;
-
-QPalette darkPalette()
-{
-    QPalette p;
-    const QColor text(0xf2, 0xf2, 0xf2);
-    p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2d));
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
-    p.setColor(QPalette::AlternateBase, QColor(0x32, 0x32, 0x34));
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x48, 0x48, 0x4b));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5d));
-    p.setColor(QPalette::Midlight, QColor(0x45, 0x45, 0x48));
-    p.setColor(QPalette::Mid, QColor(0x30, 0x30, 0x32));
-    p.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1c));
-    p.setColor(QPalette::Shadow, Qt::black);
-    p.setColor(QPalette::PlaceholderText, QColor(0x8e, 0x8e, 0x93));
-    for (const QPalette::ColorRole role :
-         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, QColor(0x7a, 0x7a, 0x7e));
-    p.setColor(QPalette::Disabled, QPalette::Button, QColor(0x3a, 0x3a, 0x3c));
-    return p;
-}
-
-void wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitFor(const std::function<bool()>& done, int ms = 5000)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // The account window's frame around one view: 500 points of content with
 // 20 of padding, as tall as the view needs.
@@ -298,14 +260,7 @@ struct ShotCore {
     Core core;
 
     explicit ShotCore(Dialogs& dialogs)
-        : core([&] {
-            CorePorts ports;
-            ports.dialogs = &dialogs;
-            ports.loginItem = &loginItem;
-            ports.systemLog = &log;
-            ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
-            return ports;
-        }())
+        : core(fakePorts(dialogs, loginItem, log))
     {}
 };
 

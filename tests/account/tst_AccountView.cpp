@@ -4,6 +4,7 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "StatusJson.h"
 #include "TestHome.h"
@@ -165,12 +166,7 @@ private Q_SLOTS:
         m_helper->route("GET", "/account/cabinet", Reply::json(502, R"({"error":"нет"})"));
         m_dialogs = FakeDialogs();
         m_now = 1'000'000;
-        CorePorts ports;
-        ports.dialogs = &m_dialogs;
-        ports.loginItem = &m_loginItem;
-        ports.systemLog = &m_log;
-        ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
-        m_core = std::make_unique<Core>(ports);
+        m_core = std::make_unique<Core>(fakePorts(m_dialogs, m_loginItem, m_log));
     }
     void cleanup()
     {

@@ -2,6 +2,7 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "StatusJson.h"
 #include "TestHome.h"
@@ -121,12 +122,7 @@ private Q_SLOTS:
         QVERIFY(m_helper->listening());
         m_helper->route("GET", "/account/status", Reply::json(200, accountBody(false, false)));
         m_dialogs = FakeDialogs();
-        CorePorts ports;
-        ports.dialogs = &m_dialogs;
-        ports.loginItem = &m_loginItem;
-        ports.systemLog = &m_log;
-        ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
-        m_core = std::make_unique<Core>(ports);
+        m_core = std::make_unique<Core>(fakePorts(m_dialogs, m_loginItem, m_log));
         makePairing(m_dialogs);
     }
     void cleanup()

@@ -5,6 +5,7 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "StatusJson.h"
 #include "TestHome.h"
@@ -63,12 +64,7 @@ private Q_SLOTS:
         QVERIFY(m_helper->listening());
         m_helper->route("GET", "/status", Reply::json(200, statusBody(Status())));
         m_helper->route("POST", "/account/auth/verify", Reply::json(200, "{}"));
-        CorePorts ports;
-        ports.dialogs = &m_dialogs;
-        ports.loginItem = &m_loginItem;
-        ports.systemLog = &m_log;
-        ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
-        m_delegate = std::make_unique<Delegate>(ports);
+        m_delegate = std::make_unique<Delegate>(fakePorts(m_dialogs, m_loginItem, m_log));
         m_bus = std::make_unique<AppBus>();
         connect(m_bus.get(), &AppBus::activateRequested, m_delegate.get(), &Delegate::showWindow);
         connect(m_bus.get(), &AppBus::linksReceived, m_delegate.get(), &Delegate::openLinks);

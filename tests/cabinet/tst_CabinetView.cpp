@@ -4,6 +4,7 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "StatusJson.h"
 #include "TestHome.h"
@@ -166,12 +167,7 @@ private Q_SLOTS:
         m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
         QVERIFY(m_helper->listening());
         m_dialogs = FakeDialogs();
-        CorePorts ports;
-        ports.dialogs = &m_dialogs;
-        ports.loginItem = &m_loginItem;
-        ports.systemLog = &m_log;
-        ports.vpnTool = VpnTool{u"/bin/true"_s, {}};
-        m_core = std::make_unique<Core>(ports);
+        m_core = std::make_unique<Core>(fakePorts(m_dialogs, m_loginItem, m_log));
         m_window = std::make_unique<QWidget>();
         m_window->setFixedWidth(460);
         new QVBoxLayout(m_window.get());

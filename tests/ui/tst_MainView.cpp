@@ -4,6 +4,7 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "StatusJson.h"
 #include "TestHome.h"
@@ -180,10 +181,7 @@ private Q_SLOTS:
         m_helper->fallback(Reply::json(200, "{}"));
         m_dialogs = std::make_unique<FakeDialogs>();
         m_loginItem = FakeLoginItem();
-        CorePorts ports;
-        ports.dialogs = m_dialogs.get();
-        ports.loginItem = &m_loginItem;
-        ports.systemLog = &m_log;
+        CorePorts ports = fakePorts(*m_dialogs, m_loginItem, m_log);
         ports.vpnTool = VpnTool{m_tools.filePath(u"nmcli"_s), {}};
         m_core = std::make_unique<Core>(ports);
 

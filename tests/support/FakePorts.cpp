@@ -1,0 +1,11 @@
+#include "FakePorts.h"
+
+CorePorts fakePorts(Dialogs& dialogs, LoginItem& loginItem, SystemLog& log)
+{
+    CorePorts ports;
+    ports.dialogs = &dialogs;
+    ports.loginItem = &loginItem;
+    ports.systemLog = &log;
+    ports.vpnTool = VpnTool{QStringLiteral("/bin/true"), {}};
+    return ports;
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "core/CorePorts.h"
+
+class Dialogs;
+class LoginItem;
+class SystemLog;
+
+// The ports of a Core under test: the given fakes, a network tool that
+// lists nothing, no resource folder (nothing is launched).
+CorePorts fakePorts(Dialogs& dialogs, LoginItem& loginItem, SystemLog& log);
