@@ -1,5 +1,7 @@
 #include "account/AccountView.h"
 
+#include "account/WrappedText.h"
+
 #include "core/Core.h"
 #include "link/JsonReader.h"
 #include "ui/main/Graphemes.h"
@@ -198,7 +200,7 @@ QWidget* AccountView::buildSignIn()
     m_qrHint = text(TextBlock::Tone::Label,
                     u"Отсканируйте QR устройством, где вход уже выполнен."_s, m_qrGroup);
     group->addWidget(m_qrHint);
-    m_pairLink = selectable(m_qrGroup);
+    m_pairLink = new WrappedText(m_qrGroup);
     m_pairLink->setObjectName(u"pair-link"_s);
     group->addWidget(m_pairLink);
     m_pairingCodeField = field(u"Код со старого устройства"_s, m_qrGroup);

@@ -15,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
 class TextBlock;
+class WrappedText;
 
 // The account window's content: the title row, then the server-list import,
 // the sign-in (e-mail, or from another device by QR or code) or the signed-in
@@ -98,7 +99,7 @@ private:
     QWidget* m_qrGroup = nullptr;
     QLabel* m_qrImage = nullptr;
     TextBlock* m_qrHint = nullptr;
-    QLabel* m_pairLink = nullptr;
+    WrappedText* m_pairLink = nullptr;
     QLineEdit* m_pairingCodeField = nullptr;
     QPushButton* m_claim = nullptr;
 

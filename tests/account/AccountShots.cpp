@@ -377,8 +377,8 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
                                                 state == WindowState::KeychainRetry, error)));
     helper.route("GET", "/account/cabinet", Reply::json(200, cabinetBody()));
     helper.route("POST", "/account/pair/requests",
-                 Reply::json(200, R"({"id":"5f0c2a7e-93d1-4b8e-a1f4-0c6e2d9b7a31","secret":"s1",
-                     "qr_token":"Qm9vdHN0cmFwLXRva2VuLWZvci1wYWlyaW5nLTIwMjY"})"));
+                 Reply::json(200, R"({"id":"5f0c2a7e93d14b8ea1f40c6e2d9b7a31","secret":"s1",
+                     "qr_token":"Qm9vdHN0cmFwLXRva2VuLWZvci1wYWlyaW5nLTIwMjYx"})"));
     helper.route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
     helper.route("POST", "/account/pair/codes", Reply::json(200, R"({"id":"c1","code":"482913"})"));
     helper.route("GET", "/account/pair/code-status", Reply::json(200, R"({"status":"pending"})"));

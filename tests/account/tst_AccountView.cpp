@@ -9,6 +9,7 @@
 #include "StatusJson.h"
 #include "TestHome.h"
 #include "account/AccountView.h"
+#include "account/WrappedText.h"
 #include "core/Core.h"
 #include "ui/main/TextBlock.h"
 
@@ -141,8 +142,10 @@ class AccountViewTest : public QObject {
     // A pairing request opened from the sign-in layout, its QR on screen.
     bool openPairRequest()
     {
+        // Identifiers and tokens as long as the center's.
         m_helper->route("POST", "/account/pair/requests",
-                        Reply::json(200, R"({"id":"p1","secret":"s1","qr_token":"t1"})"));
+                        Reply::json(200, R"({"id":"5f0c2a7e93d14b8ea1f40c6e2d9b7a31","secret":"s1",
+                                             "qr_token":"Qm9vdHN0cmFwLXRva2VuLWZvci1wYWlyaW5nLTIwMjYx"})"));
         return click(u"Войти с другого устройства по QR"_s) &&
                QTest::qWaitFor([&] { return m_view->pairing().qrShown(); }, wait);
     }
@@ -290,7 +293,14 @@ private Q_SLOTS:
         QVERIFY(shown(label(u"pair-qr"_s)));
         QCOMPARE(label(u"pair-qr"_s)->size(), QSize(180, 180));
         QVERIFY(!label(u"pair-qr"_s)->pixmap().isNull());
-        QCOMPARE(label(u"pair-link"_s)->text(), m_view->pairing().pairLink());
+        auto* link = m_view->findChild<WrappedText*>(u"pair-link"_s);
+        QCOMPARE(link->text(), m_view->pairing().pairLink());
+        // A link with no break opportunity wraps instead of widening the
+        // window: everything stays inside the 500 points.
+        QVERIFY(link->height() > link->fontMetrics().height());
+        auto* content = m_view->findChild<QWidget*>(u"account-content"_s);
+        QVERIFY2(content->width() <= AccountView::contentSize.width(),
+                 qPrintable(QString::number(content->width())));
         QVERIFY(field(u"Код со старого устройства"_s));
         QCOMPARE(message(), u"QR действует одну минуту."_s);
 
