@@ -1,7 +1,10 @@
 #include "FakeHelper.h"
 
+#include "link/BackgroundQueue.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QThreadPool>
 
 #include <cerrno>
 #include <cstring>
@@ -142,6 +145,9 @@ FakeHelper::FakeHelper(const QString& socketPath)
 FakeHelper::~FakeHelper()
 {
     stop();
+    // Round trips still queued would otherwise reach the next fake helper
+    // listening on the same path, the next test's.
+    BackgroundQueue::pool()->waitForDone(10'000);
 }
 
 void FakeHelper::stop()
