@@ -1,12 +1,7 @@
 // Core's account funnel, the account state read, the server-list import and
 // sign-in links, against the fake helper.
-#include "FakeDialogs.h"
-#include "FakeHelper.h"
-#include "FakeLoginItem.h"
-#include "FakePorts.h"
-#include "FakeSystemLog.h"
+#include "CoreRig.h"
 #include "StatusJson.h"
-#include "TestHome.h"
 #include "core/Core.h"
 #include "platform/DeviceIdentity.h"
 
@@ -48,12 +43,7 @@ QJsonObject bodyOf(const FakeHelper::Request& request)
 class AccountRequestsTest : public QObject {
     Q_OBJECT
 
-    TestHome m_home;
-    std::unique_ptr<FakeHelper> m_helper;
-    FakeDialogs m_dialogs;
-    FakeLoginItem m_loginItem;
-    FakeSystemLog m_log;
-    std::unique_ptr<Core> m_core;
+    CoreRig m_rig;
 
     Core::AccountDone record(Outcome& outcome)
     {
@@ -65,18 +55,8 @@ class AccountRequestsTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
-        QVERIFY(m_helper->listening());
-        m_dialogs = FakeDialogs();
-        m_core = std::make_unique<Core>(fakePorts(m_dialogs, m_loginItem, m_log));
-    }
-    void cleanup()
-    {
-        m_core.reset();
-        m_helper.reset();
-    }
+    void init() { QVERIFY(m_rig.start()); }
+    void cleanup() { m_rig.stop(); }
 
     void completionRules_data()
     {
@@ -116,13 +96,13 @@ private Q_SLOTS:
         QFETCH(bool, hasJson);
         QFETCH(QString, error);
         if (reply)
-            m_helper->route("POST", "/account/auth/request", *reply);
+            m_rig.helper->route("POST", "/account/auth/request", *reply);
         else
-            m_helper.reset();
+            m_rig.helper.reset();
 
         Outcome outcome;
-        m_core->accountRequest(u"/account/auth/request"_s, {{u"email"_s, u"a@b.c"_s}},
-                               record(outcome));
+        m_rig.core->accountRequest(u"/account/auth/request"_s, {{u"email"_s, u"a@b.c"_s}},
+                                   record(outcome));
         QCOMPARE(outcome.calls, 0); // never before accountRequest returns
         QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, 5000);
         QCOMPARE(outcome.json.has_value(), hasJson);
@@ -135,17 +115,17 @@ private Q_SLOTS:
 
     void accountIsReadAgainAfterEveryRequest()
     {
-        m_helper->route("GET", "/account/status", Reply::json(500, accountBody(true)));
-        m_helper->route("POST", "/account/refresh", Reply::json(200, "{}"));
+        m_rig.helper->route("GET", "/account/status", Reply::json(500, accountBody(true)));
+        m_rig.helper->route("POST", "/account/refresh", Reply::json(200, "{}"));
         Outcome outcome;
-        QSignalSpy changed(m_core.get(), &Core::accountChanged);
-        m_core->accountRequest(u"/account/refresh"_s, {}, record(outcome));
+        QSignalSpy changed(m_rig.core.get(), &Core::accountChanged);
+        m_rig.core->accountRequest(u"/account/refresh"_s, {}, record(outcome));
         QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 1, 5000); // a 500 with a good body is taken
-        QVERIFY(m_core->account().signed_in);
-        QCOMPARE(m_core->account().device_id, u"dev-1"_s);
+        QVERIFY(m_rig.core->account().signed_in);
+        QCOMPARE(m_rig.core->account().device_id, u"dev-1"_s);
 
-        const auto reads = m_helper->requests("GET", "/account/status");
+        const auto reads = m_rig.helper->requests("GET", "/account/status");
         QCOMPARE(reads.size(), 1);
         QVERIFY(reads[0].body.isEmpty());
         QCOMPARE(reads[0].header("Content-Length"), QByteArray("0"));
@@ -154,43 +134,45 @@ private Q_SLOTS:
     void accountIsReadAgainAlsoWithoutAReply()
     {
         // The request finds no route to answer on and the connection is closed.
-        m_helper->route("POST", "/account/logout", Reply::closeWithoutAnswer());
-        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(false)));
+        m_rig.helper->route("POST", "/account/logout", Reply::closeWithoutAnswer());
+        m_rig.helper->route("GET", "/account/status", Reply::json(200, accountBody(false)));
         Outcome outcome;
-        m_core->accountRequest(u"/account/logout"_s, {}, record(outcome));
+        m_rig.core->accountRequest(u"/account/logout"_s, {}, record(outcome));
         QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, 5000);
         QCOMPARE(outcome.error, std::optional(u"Помощник не ответил."_s));
-        QTRY_COMPARE_WITH_TIMEOUT(m_helper->count("GET", "/account/status"), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.helper->count("GET", "/account/status"), 1, 5000);
     }
 
     void undecodableAccountKeepsTheLastOne()
     {
-        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(true)));
-        m_core->refreshAccount();
-        QTRY_VERIFY_WITH_TIMEOUT(m_core->account().signed_in, 5000);
+        m_rig.helper->route("GET", "/account/status", Reply::json(200, accountBody(true)));
+        m_rig.core->refreshAccount();
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig.core->account().signed_in, 5000);
 
         QJsonObject broken = QJsonDocument::fromJson(accountBody(false, u"dev-2"_s)).object();
         broken.remove(u"plan"_s);
-        m_helper->route("GET", "/account/status", Reply::json(200, QJsonDocument(broken).toJson()));
-        m_core->refreshAccount();
-        QTRY_COMPARE_WITH_TIMEOUT(m_helper->count("GET", "/account/status"), 2, 5000);
+        m_rig.helper->route("GET", "/account/status",
+                            Reply::json(200, QJsonDocument(broken).toJson()));
+        m_rig.core->refreshAccount();
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.helper->count("GET", "/account/status"), 2, 5000);
         QTest::qWait(100);
-        QVERIFY(m_core->account().signed_in);
-        QCOMPARE(m_core->account().device_id, u"dev-1"_s);
+        QVERIFY(m_rig.core->account().signed_in);
+        QCOMPARE(m_rig.core->account().device_id, u"dev-1"_s);
     }
 
     void bodiesAreFlatObjectsOfStrings()
     {
-        m_helper->fallback(Reply::json(200, "{}"));
+        m_rig.helper->fallback(Reply::json(200, "{}"));
         Outcome get;
         Outcome post;
-        m_core->accountRequest(u"GET"_s, u"/account/cabinet"_s, {}, {}, record(get));
-        m_core->accountRequest(u"POST"_s, u"/account/pair/status?id=p1"_s,
-                               {{u"name"_s, u"Ноутбук \"Анны\""_s}, {u"n"_s, u"1"_s}},
-                               {{u"X-Pair-Secret"_s, u"s3"_s}}, record(post));
+        m_rig.core->accountRequest(u"GET"_s, u"/account/cabinet"_s, {}, {}, record(get));
+        m_rig.core->accountRequest(u"POST"_s, u"/account/pair/status?id=p1"_s,
+                                   {{u"name"_s, u"Ноутбук \"Анны\""_s}, {u"n"_s, u"1"_s}},
+                                   {{u"X-Pair-Secret"_s, u"s3"_s}}, record(post));
         QTRY_COMPARE_WITH_TIMEOUT(get.calls + post.calls, 2, 5000);
-        QCOMPARE(m_helper->requests("GET", "/account/cabinet").constFirst().body, QByteArray("{}"));
-        const auto pair = m_helper->requests("POST", "/account/pair/status").constFirst();
+        QCOMPARE(m_rig.helper->requests("GET", "/account/cabinet").constFirst().body,
+                 QByteArray("{}"));
+        const auto pair = m_rig.helper->requests("POST", "/account/pair/status").constFirst();
         QCOMPARE(pair.target, QByteArray("/account/pair/status?id=p1"));
         QCOMPARE(pair.header("X-Pair-Secret"), QByteArray("s3"));
         QCOMPARE(bodyOf(pair), (QJsonObject{{u"name"_s, u"Ноутбук \"Анны\""_s}, {u"n"_s, u"1"_s}}));
@@ -219,27 +201,28 @@ private Q_SLOTS:
         QFETCH(std::optional<Reply>, reply);
         QFETCH(int, doneCalls);
         QFETCH(QString, error);
-        m_dialogs.folderAnswer = folder;
+        m_rig.dialogs.folderAnswer = folder;
         if (reply)
-            m_helper->route("POST", "/account/bootstrap", *reply);
+            m_rig.helper->route("POST", "/account/bootstrap", *reply);
 
         int calls = 0;
         std::optional<QString> got;
-        m_core->importBootstrap([&](std::optional<QString> e) {
+        m_rig.core->importBootstrap([&](std::optional<QString> e) {
             ++calls;
             got = e;
         });
-        QCOMPARE(m_dialogs.folderPanels, QStringList{u"Папка с подписанным списком серверов"_s});
+        QCOMPARE(m_rig.dialogs.folderPanels,
+                 QStringList{u"Папка с подписанным списком серверов"_s});
         if (doneCalls == 0) {
             QTest::qWait(200);
             QCOMPARE(calls, 0);
-            QCOMPARE(m_helper->requests().size(), 0);
+            QCOMPARE(m_rig.helper->requests().size(), 0);
             return;
         }
         QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 5000);
         QCOMPARE(got.value_or(QString()), error);
         QCOMPARE(got.has_value(), !error.isNull());
-        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/bootstrap").constFirst()),
+        QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/bootstrap").constFirst()),
                  (QJsonObject{{u"path"_s, *folder}}));
     }
 
@@ -272,38 +255,38 @@ private Q_SLOTS:
         QFETCH(QString, link);
         QFETCH(QString, challenge);
         QFETCH(QString, token);
-        m_helper->route("POST", "/account/auth/verify", Reply::json(200, "{}"));
-        m_core->receiveAuthLink(QUrl(link));
+        m_rig.helper->route("POST", "/account/auth/verify", Reply::json(200, "{}"));
+        m_rig.core->receiveAuthLink(QUrl(link));
         if (challenge.isNull()) {
             QTest::qWait(200);
-            QVERIFY(!m_core->showAccount());
-            QCOMPARE(m_helper->requests().size(), 0);
+            QVERIFY(!m_rig.core->showAccount());
+            QCOMPARE(m_rig.helper->requests().size(), 0);
             return;
         }
-        QVERIFY(m_core->showAccount());
-        QTRY_COMPARE_WITH_TIMEOUT(m_helper->count("POST", "/account/auth/verify"), 1, 5000);
-        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/auth/verify").constFirst()),
+        QVERIFY(m_rig.core->showAccount());
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.helper->count("POST", "/account/auth/verify"), 1, 5000);
+        QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/auth/verify").constFirst()),
                  (QJsonObject{{u"challenge_id"_s, challenge},
                               {u"link_token"_s, token},
                               {u"name"_s, DeviceIdentity::name()},
                               {u"platform"_s, u"macOS"_s}}));
         QTest::qWait(100);
-        QVERIFY(m_dialogs.alerts.isEmpty());
+        QVERIFY(m_rig.dialogs.alerts.isEmpty());
     }
 
     void failedLinkSignInAlertsAndLinksGoOneByOne()
     {
-        m_helper->once("POST", "/account/auth/verify",
-                       Reply::json(400, R"({"error":"invalid_code"})"));
-        m_helper->once("POST", "/account/auth/verify", Reply::json(200, "{}"));
-        m_core->receiveAuthLink(QUrl(u"ovrin://auth?challenge_id=c1&link_token=t1"_s));
-        m_core->receiveAuthLink(QUrl(u"ovrin://auth?challenge_id=c2&link_token=t2"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(m_helper->count("POST", "/account/auth/verify"), 2, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.alerts.size(), 1, 5000);
-        QCOMPARE(m_dialogs.alerts[0].message, u"Не удалось войти"_s);
-        QCOMPARE(m_dialogs.alerts[0].informative, u"invalid_code"_s);
+        m_rig.helper->once("POST", "/account/auth/verify",
+                           Reply::json(400, R"({"error":"invalid_code"})"));
+        m_rig.helper->once("POST", "/account/auth/verify", Reply::json(200, "{}"));
+        m_rig.core->receiveAuthLink(QUrl(u"ovrin://auth?challenge_id=c1&link_token=t1"_s));
+        m_rig.core->receiveAuthLink(QUrl(u"ovrin://auth?challenge_id=c2&link_token=t2"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.helper->count("POST", "/account/auth/verify"), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.dialogs.alerts.size(), 1, 5000);
+        QCOMPARE(m_rig.dialogs.alerts[0].message, u"Не удалось войти"_s);
+        QCOMPARE(m_rig.dialogs.alerts[0].informative, u"invalid_code"_s);
         QStringList challenges;
-        for (const auto& r : m_helper->requests("POST", "/account/auth/verify"))
+        for (const auto& r : m_rig.helper->requests("POST", "/account/auth/verify"))
             challenges << bodyOf(r).value(u"challenge_id"_s).toString();
         challenges.sort();
         QCOMPARE(challenges, (QStringList{u"c1"_s, u"c2"_s}));

@@ -1,13 +1,8 @@
 // The account window against the fake helper, with a pairing clock the test
 // moves: which layout and controls show for each account state, which
 // buttons are pressable when, what each command sends and says.
-#include "FakeDialogs.h"
-#include "FakeHelper.h"
-#include "FakeLoginItem.h"
-#include "FakePorts.h"
-#include "FakeSystemLog.h"
+#include "CoreRig.h"
 #include "StatusJson.h"
-#include "TestHome.h"
 #include "account/AccountView.h"
 #include "account/WrappedText.h"
 #include "core/Core.h"
@@ -71,27 +66,23 @@ QJsonObject bodyOf(const FakeHelper::Request& request)
 class AccountViewTest : public QObject {
     Q_OBJECT
 
-    TestHome m_home;
-    std::unique_ptr<FakeHelper> m_helper;
-    FakeDialogs m_dialogs;
-    FakeLoginItem m_loginItem;
-    FakeSystemLog m_log;
-    std::unique_ptr<Core> m_core;
+    CoreRig m_rig;
     std::unique_ptr<AccountView> m_view;
     qint64 m_now = 1'000'000;
 
     // The helper reports `a` from now on; Core has read it.
     bool report(const AccountStatus& a)
     {
-        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(a)));
-        m_core->refreshAccount();
-        return QTest::qWaitFor([&] { return m_core->account() == a; }, wait);
+        m_rig.helper->route("GET", "/account/status", Reply::json(200, accountBody(a)));
+        m_rig.core->refreshAccount();
+        return QTest::qWaitFor([&] { return m_rig.core->account() == a; }, wait);
     }
     bool open(const AccountStatus& a)
     {
         if (!report(a))
             return false;
-        m_view = std::make_unique<AccountView>(*m_core, m_dialogs, [this] { return m_now; });
+        m_view =
+            std::make_unique<AccountView>(*m_rig.core, m_rig.dialogs, [this] { return m_now; });
         m_view->show();
         return QTest::qWaitForWindowExposed(m_view.get());
     }
@@ -143,16 +134,17 @@ class AccountViewTest : public QObject {
     bool openPairRequest()
     {
         // Identifiers and tokens as long as the center's.
-        m_helper->route("POST", "/account/pair/requests",
-                        Reply::json(200, R"({"id":"5f0c2a7e93d14b8ea1f40c6e2d9b7a31","secret":"s1",
+        m_rig.helper->route(
+            "POST", "/account/pair/requests",
+            Reply::json(200, R"({"id":"5f0c2a7e93d14b8ea1f40c6e2d9b7a31","secret":"s1",
                                              "qr_token":"Qm9vdHN0cmFwLXRva2VuLWZvci1wYWlyaW5nLTIwMjYx"})"));
         return click(u"Войти с другого устройства по QR"_s) &&
                QTest::qWaitFor([&] { return m_view->pairing().qrShown(); }, wait);
     }
     bool openConfirmation()
     {
-        m_helper->route("POST", "/account/auth/request",
-                        Reply::json(200, R"({"challenge_id":"ch-1"})"));
+        m_rig.helper->route("POST", "/account/auth/request",
+                            Reply::json(200, R"({"challenge_id":"ch-1"})"));
         if (!click(u"Подтвердить почту"_s))
             return false;
         type(u"Почта"_s, u"anna@example.com"_s);
@@ -164,18 +156,14 @@ class AccountViewTest : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
-        QVERIFY(m_helper->listening());
-        m_helper->route("GET", "/account/cabinet", Reply::json(502, R"({"error":"нет"})"));
-        m_dialogs = FakeDialogs();
+        QVERIFY(m_rig.start());
+        m_rig.helper->route("GET", "/account/cabinet", Reply::json(502, R"({"error":"нет"})"));
         m_now = 1'000'000;
-        m_core = std::make_unique<Core>(fakePorts(m_dialogs, m_loginItem, m_log));
     }
     void cleanup()
     {
         m_view.reset();
-        m_core.reset();
-        m_helper.reset();
+        m_rig.stop();
     }
 
     void layouts_data()
@@ -270,14 +258,14 @@ private Q_SLOTS:
     void signInGoesThroughCore()
     {
         QVERIFY(open(account(true, false)));
-        m_helper->route("POST", "/account/auth/request",
-                        Reply::json(200, R"({"challenge_id":"c"})"));
+        m_rig.helper->route("POST", "/account/auth/request",
+                            Reply::json(200, R"({"challenge_id":"c"})"));
         auto* email = m_view->signInView()->findChild<QLineEdit*>();
         QVERIFY(email);
         QTest::keyClicks(email, u"anna@example.com"_s);
         QTest::keyClick(email, Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(m_helper->count("POST", "/account/auth/request"), 1, wait);
-        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/auth/request").constFirst())
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.helper->count("POST", "/account/auth/request"), 1, wait);
+        QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/auth/request").constFirst())
                      .value(u"email"_s),
                  u"anna@example.com"_s);
     }
@@ -288,7 +276,8 @@ private Q_SLOTS:
         QVERIFY(!button(u"Отправить код на подтверждение"_s));
         QVERIFY(!shown(label(u"pair-qr"_s)));
 
-        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"pending"})"));
         QVERIFY(openPairRequest());
         QVERIFY(shown(label(u"pair-qr"_s)));
         QCOMPARE(label(u"pair-qr"_s)->size(), QSize(180, 180));
@@ -314,7 +303,7 @@ private Q_SLOTS:
         QVERIFY(!shown(label(u"pair-qr"_s)));
         QVERIFY(!button(u"Отправить код на подтверждение"_s));
         // The request is still polled after the QR is gone.
-        QTRY_COMPARE_WITH_TIMEOUT(m_helper->count("GET", "/account/pair/status"), 2, wait);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.helper->count("GET", "/account/pair/status"), 2, wait);
     }
 
     void codeLength_data()
@@ -422,9 +411,9 @@ private Q_SLOTS:
         Status status;
         status.helper = true;
         status.running = running;
-        m_helper->route("GET", "/status", Reply::json(200, statusBody(status)));
-        CoreProbe::poll(*m_core);
-        QTRY_COMPARE_WITH_TIMEOUT(m_core->status().running, running, wait);
+        m_rig.helper->route("GET", "/status", Reply::json(200, statusBody(status)));
+        CoreProbe::poll(*m_rig.core);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.core->status().running, running, wait);
         QVERIFY(open(account(true, true)));
 
         QCOMPARE(button(u"Применить серверы из центра"_s)->isEnabled(), !running);
@@ -461,7 +450,7 @@ private Q_SLOTS:
         AccountStatus a = account(true, true);
         a.keychain_error = true;
         QVERIFY(open(a));
-        m_helper->route(
+        m_rig.helper->route(
             "POST", path,
             Reply::json(code, code == 200 ? QByteArray("{}") : R"({"error":"Профиль обновляется"})")
                 .after(ms(150)));
@@ -470,7 +459,7 @@ private Q_SLOTS:
         QVERIFY(!button(title)->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(message(), shown, wait);
         QVERIFY(!m_view->pairing().waiting());
-        const auto sent = m_helper->requests("POST", path);
+        const auto sent = m_rig.helper->requests("POST", path);
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent.constFirst().body, QByteArray("{}"));
     }
@@ -478,14 +467,14 @@ private Q_SLOTS:
     void codePollHoldsTheButtons()
     {
         QVERIFY(open(account(true, true)));
-        m_helper->route("POST", "/account/pair/codes",
-                        Reply::json(200, R"({"id":"c1","code":"482913"})"));
+        m_rig.helper->route("POST", "/account/pair/codes",
+                            Reply::json(200, R"({"id":"c1","code":"482913"})"));
         QVERIFY(click(u"Добавить устройство по коду"_s));
         QTRY_VERIFY_WITH_TIMEOUT(shown(label(u"pairing-code"_s)), wait);
         QCOMPARE(label(u"pairing-code"_s)->text(), u"482913"_s);
 
-        m_helper->route("GET", "/account/pair/code-status",
-                        Reply::json(200, R"({"status":"pending"})").after(ms(200)));
+        m_rig.helper->route("GET", "/account/pair/code-status",
+                            Reply::json(200, R"({"status":"pending"})").after(ms(200)));
         m_view->pairing().tick();
         QVERIFY(m_view->pairing().waiting());
         QVERIFY(!button(u"Выйти из аккаунта и отключить VPN"_s)->isEnabled());
@@ -514,16 +503,16 @@ private Q_SLOTS:
         QVERIFY(open(account(true, true)));
         QVERIFY(openConfirmation());
         QCOMPARE(message(), u"Введите код из письма."_s);
-        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/auth/request").constFirst()),
+        QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/auth/request").constFirst()),
                  (QJsonObject{{u"email"_s, u"anna@example.com"_s}}));
 
-        m_helper->route(
+        m_rig.helper->route(
             "POST", "/account/auth/verify",
             Reply::json(code, code == 200 ? QByteArray("{}") : R"({"error":"Неверный код"})"));
         type(u"Код из письма"_s, u"482913"_s);
         QVERIFY(click(u"Подтвердить почту кодом"_s));
         QTRY_COMPARE_WITH_TIMEOUT(message(), shown, wait);
-        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/auth/verify").constFirst()),
+        QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/auth/verify").constFirst()),
                  (QJsonObject{{u"challenge_id"_s, u"ch-1"_s}, {u"code"_s, u"482913"_s}}));
         QCOMPARE(m_view->verifyingEmail(), sectionStays);
         QCOMPARE(field(u"Почта"_s) != nullptr, sectionStays);
@@ -532,8 +521,8 @@ private Q_SLOTS:
     void confirmationWithoutChallenge()
     {
         QVERIFY(open(account(true, true)));
-        m_helper->route("POST", "/account/auth/request",
-                        Reply::json(429, R"({"error":"Слишком часто"})"));
+        m_rig.helper->route("POST", "/account/auth/request",
+                            Reply::json(429, R"({"error":"Слишком часто"})"));
         QVERIFY(click(u"Подтвердить почту"_s));
         type(u"Почта"_s, u"anna@example.com"_s);
         QVERIFY(click(u"Получить код подтверждения"_s));
@@ -569,15 +558,15 @@ private Q_SLOTS:
         QFETCH(int, code);
         QFETCH(QString, shown);
         QVERIFY(open(account(false, false)));
-        m_dialogs.folderAnswer = folder;
-        m_helper->route("POST", "/account/bootstrap",
-                        Reply::json(code, code == 200 ? QByteArray("{}")
-                                                      : R"({"error":"Подпись не сходится"})"));
+        m_rig.dialogs.folderAnswer = folder;
+        m_rig.helper->route("POST", "/account/bootstrap",
+                            Reply::json(code, code == 200 ? QByteArray("{}")
+                                                          : R"({"error":"Подпись не сходится"})"));
         QVERIFY(click(u"Импорт списка серверов…"_s));
-        QCOMPARE(m_dialogs.folderPanels.size(), 1);
+        QCOMPARE(m_rig.dialogs.folderPanels.size(), 1);
         if (!folder) {
             QTest::qWait(100);
-            QCOMPARE(m_helper->count("POST", "/account/bootstrap"), 0);
+            QCOMPARE(m_rig.helper->count("POST", "/account/bootstrap"), 0);
         }
         QTRY_COMPARE_WITH_TIMEOUT(message(), shown, wait);
     }
@@ -585,9 +574,9 @@ private Q_SLOTS:
     void closing()
     {
         QVERIFY(open(account(true, false)));
-        m_core->setShowAccount(true);
+        m_rig.core->setShowAccount(true);
         QVERIFY(click(u"Закрыть"_s));
-        QVERIFY(!m_core->showAccount());
+        QVERIFY(!m_rig.core->showAccount());
     }
 };
 

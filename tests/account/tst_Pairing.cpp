@@ -1,11 +1,6 @@
 // Device pairing against the fake helper, with a clock the test moves.
-#include "FakeDialogs.h"
-#include "FakeHelper.h"
-#include "FakeLoginItem.h"
-#include "FakePorts.h"
-#include "FakeSystemLog.h"
+#include "CoreRig.h"
 #include "StatusJson.h"
-#include "TestHome.h"
 #include "account/Pairing.h"
 #include "account/PairingLink.h"
 #include "core/Core.h"
@@ -72,35 +67,30 @@ public:
 class PairingTest : public QObject {
     Q_OBJECT
 
-    TestHome m_home;
-    std::unique_ptr<FakeHelper> m_helper;
-    FakeDialogs m_dialogs;
-    FakeLoginItem m_loginItem;
-    FakeSystemLog m_log;
-    std::unique_ptr<Core> m_core;
+    CoreRig m_rig;
     std::unique_ptr<Pairing> m_pairing;
     qint64 m_now = 1'000'000;
 
     void makePairing(Dialogs& dialogs)
     {
-        m_pairing = std::make_unique<Pairing>(*m_core, dialogs, [this] { return m_now; });
+        m_pairing = std::make_unique<Pairing>(*m_rig.core, dialogs, [this] { return m_now; });
     }
     void seconds(qint64 s) { m_now += s * 1000; }
-    int polls() const { return m_helper->count("GET", "/account/pair/status"); }
-    int codePolls() const { return m_helper->count("GET", "/account/pair/code-status"); }
+    int polls() const { return m_rig.helper->count("GET", "/account/pair/status"); }
+    int codePolls() const { return m_rig.helper->count("GET", "/account/pair/code-status"); }
 
     // An open pairing request "p1"/"s1".
     bool openRequest()
     {
-        m_helper->route("POST", "/account/pair/requests", Reply::json(200, opened));
+        m_rig.helper->route("POST", "/account/pair/requests", Reply::json(200, opened));
         m_pairing->createPair();
         return QTest::qWaitFor([&] { return !m_pairing->pairID().isEmpty(); }, wait);
     }
     // An open code "c1" / "123456".
     bool openCode()
     {
-        m_helper->route("POST", "/account/pair/codes",
-                        Reply::json(200, R"({"id":"c1","code":"123456"})"));
+        m_rig.helper->route("POST", "/account/pair/codes",
+                            Reply::json(200, R"({"id":"c1","code":"123456"})"));
         m_pairing->createCode();
         return QTest::qWaitFor([&] { return !m_pairing->codeID().isEmpty(); }, wait);
     }
@@ -118,18 +108,14 @@ class PairingTest : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
-        QVERIFY(m_helper->listening());
-        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(false, false)));
-        m_dialogs = FakeDialogs();
-        m_core = std::make_unique<Core>(fakePorts(m_dialogs, m_loginItem, m_log));
-        makePairing(m_dialogs);
+        QVERIFY(m_rig.start());
+        m_rig.helper->route("GET", "/account/status", Reply::json(200, accountBody(false, false)));
+        makePairing(m_rig.dialogs);
     }
     void cleanup()
     {
         m_pairing.reset();
-        m_core.reset();
-        m_helper.reset();
+        m_rig.stop();
     }
 
     void openingARequest()
@@ -140,8 +126,9 @@ private Q_SLOTS:
 
         QVERIFY(openRequest());
         QVERIFY(!m_pairing->waiting());
-        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
-        const auto sent = m_helper->requests("POST", "/account/pair/requests");
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"pending"})"));
+        const auto sent = m_rig.helper->requests("POST", "/account/pair/requests");
         QCOMPARE(sent.size(), 1);
         QCOMPARE(bodyOf(sent[0]),
                  (QJsonObject{{u"name"_s, DeviceIdentity::name()}, {u"platform"_s, u"macOS"_s}}));
@@ -157,7 +144,7 @@ private Q_SLOTS:
         seconds(1);
         QVERIFY(!m_pairing->qrShown());
         QVERIFY(pollOnce());
-        const auto poll = m_helper->requests("GET", "/account/pair/status").constLast();
+        const auto poll = m_rig.helper->requests("GET", "/account/pair/status").constLast();
         QCOMPARE(poll.target, QByteArray("/account/pair/status?id=p1"));
         QCOMPARE(poll.header("X-Pair-Secret"), QByteArray("s1"));
 
@@ -188,7 +175,7 @@ private Q_SLOTS:
         QFETCH(Reply, reply);
         QFETCH(QString, message);
         QVERIFY(openRequest());
-        m_helper->route("POST", "/account/pair/requests", reply);
+        m_rig.helper->route("POST", "/account/pair/requests", reply);
         m_pairing->createPair();
         QVERIFY(m_pairing->waiting());
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
@@ -211,27 +198,28 @@ private Q_SLOTS:
         QFETCH(bool, signedIn);
         QFETCH(bool, pending);
         QVERIFY(openRequest());
-        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(signedIn, pending)));
-        m_core->refreshAccount();
-        QTRY_VERIFY_WITH_TIMEOUT(m_core->account().signed_in == signedIn &&
-                                     m_core->account().pending_credentials == pending,
+        m_rig.helper->route("GET", "/account/status",
+                            Reply::json(200, accountBody(signedIn, pending)));
+        m_rig.core->refreshAccount();
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig.core->account().signed_in == signedIn &&
+                                     m_rig.core->account().pending_credentials == pending,
                                  wait);
         m_pairing->tick();
         QVERIFY(!m_pairing->polling());
         QCOMPARE(polls(), 0);
 
-        m_helper->route("GET", "/account/status", Reply::json(200, accountBody(false, false)));
-        m_core->refreshAccount();
+        m_rig.helper->route("GET", "/account/status", Reply::json(200, accountBody(false, false)));
+        m_rig.core->refreshAccount();
         QTRY_VERIFY_WITH_TIMEOUT(
-            !m_core->account().signed_in && !m_core->account().pending_credentials, wait);
+            !m_rig.core->account().signed_in && !m_rig.core->account().pending_credentials, wait);
         QVERIFY(pollOnce());
     }
 
     void onePollAtATime()
     {
         QVERIFY(openRequest());
-        m_helper->route("GET", "/account/pair/status",
-                        Reply::json(200, R"({"status":"pending"})").after(ms(300)));
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"pending"})").after(ms(300)));
         m_pairing->tick();
         m_pairing->tick();
         QTRY_COMPARE_WITH_TIMEOUT(polls(), 1, wait);
@@ -242,8 +230,8 @@ private Q_SLOTS:
     void approvedMovesThePollWindow()
     {
         QVERIFY(openRequest());
-        m_helper->route("GET", "/account/pair/status",
-                        Reply::json(200, R"({"status":"approved","expires_in":30,
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"approved","expires_in":30,
                                              "profile_pending":true})"));
         QVERIFY(pollOnce());
         QCOMPARE(m_pairing->message(), u"Вход сохранён. Повторите обновление профиля."_s);
@@ -252,7 +240,8 @@ private Q_SLOTS:
 
         // Within the 30 s it keeps polling; after them it stops, long before
         // the six minutes.
-        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"pending"})"));
         seconds(29);
         QVERIFY(pollOnce());
         seconds(1);
@@ -263,19 +252,20 @@ private Q_SLOTS:
     void aReplacedRequestIsLeftAlone()
     {
         QVERIFY(openRequest());
-        m_helper->route("GET", "/account/pair/status",
-                        Reply::json(404, R"({"error":"not_found"})").after(ms(300)));
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(404, R"({"error":"not_found"})").after(ms(300)));
         m_pairing->tick();
         QVERIFY(m_pairing->polling());
-        m_helper->route("POST", "/account/pair/requests",
-                        Reply::json(200, R"({"id":"p2","secret":"s2","qr_token":"t2"})"));
+        m_rig.helper->route("POST", "/account/pair/requests",
+                            Reply::json(200, R"({"id":"p2","secret":"s2","qr_token":"t2"})"));
         m_pairing->createPair();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->pairID(), u"p2"_s, wait);
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->polling(), wait);
         QCOMPARE(m_pairing->message(), u"QR действует одну минуту."_s);
-        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"pending"})"));
         QVERIFY(pollOnce());
-        QCOMPARE(m_helper->requests("GET", "/account/pair/status").constLast().target,
+        QCOMPARE(m_rig.helper->requests("GET", "/account/pair/status").constLast().target,
                  QByteArray("/account/pair/status?id=p2"));
     }
 
@@ -283,8 +273,8 @@ private Q_SLOTS:
     {
         QVERIFY(openRequest());
         m_pairing->setMessage(u"старое"_s);
-        m_helper->route("GET", "/account/pair/status",
-                        Reply::json(200, R"({"status":"approved","profile_pending":false})"));
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"approved","profile_pending":false})"));
         QVERIFY(pollOnce());
         QCOMPARE(m_pairing->message(), u"Устройство добавлено."_s);
         QVERIFY(m_pairing->pairID().isEmpty());
@@ -326,7 +316,7 @@ private Q_SLOTS:
         QFETCH(bool, pollsAgain);
         QVERIFY(openRequest());
         const qint64 deadline = m_pairing->pairDeliveryDeadline();
-        m_helper->route("GET", "/account/pair/status", reply);
+        m_rig.helper->route("GET", "/account/pair/status", reply);
         QVERIFY(pollOnce());
         QCOMPARE(m_pairing->message(), message.isNull() ? u"QR действует одну минуту."_s : message);
         QCOMPARE(m_pairing->pairID(), u"p1"_s);
@@ -359,25 +349,26 @@ private Q_SLOTS:
         QFETCH(QString, id);
         QFETCH(QString, secret);
         QFETCH(bool, arrives);
-        m_helper->route(
+        m_rig.helper->route(
             "POST", "/account/pair/requests",
             Reply::json(200,
                         json({{u"id"_s, id}, {u"secret"_s, secret}, {u"qr_token"_s, u"t"_s}})));
         m_pairing->createPair();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->pairID(), id, wait);
-        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"pending"})"));
 
         m_pairing->tick();
         QVERIFY(m_pairing->polling());
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->polling(), wait);
-        QTRY_VERIFY_WITH_TIMEOUT(m_helper->count("GET", "/account/status") >= 2, wait);
-        for (const auto& request : m_helper->requests()) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig.helper->count("GET", "/account/status") >= 2, wait);
+        for (const auto& request : m_rig.helper->requests()) {
             QVERIFY(request.header("X-Injected").isEmpty());
             QVERIFY(!request.raw.contains("X-Injected: 1"));
         }
         QCOMPARE(polls(), arrives ? 1 : 0);
         if (arrives) {
-            const auto poll = m_helper->requests("GET", "/account/pair/status").constFirst();
+            const auto poll = m_rig.helper->requests("GET", "/account/pair/status").constFirst();
             QCOMPARE(QUrl::fromPercentEncoding(poll.target), u"/account/pair/status?id="_s + id);
             QCOMPARE(poll.header("X-Pair-Secret"), secret.toUtf8());
         } else {
@@ -389,17 +380,18 @@ private Q_SLOTS:
     {
         QVERIFY(openRequest());
         m_pairing->setPairingCode(u"654321"_s);
-        m_helper->route("POST", "/account/pair/claim", Reply::json(200, "{}"));
+        m_rig.helper->route("POST", "/account/pair/claim", Reply::json(200, "{}"));
         m_pairing->claimCode();
         QVERIFY(m_pairing->waiting());
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
         QCOMPARE(m_pairing->message(), u"Подтвердите добавление на старом устройстве."_s);
-        const auto claim = m_helper->requests("POST", "/account/pair/claim").constFirst();
+        const auto claim = m_rig.helper->requests("POST", "/account/pair/claim").constFirst();
         QCOMPARE(
             bodyOf(claim),
             (QJsonObject{{u"id"_s, u"p1"_s}, {u"secret"_s, u"s1"_s}, {u"code"_s, u"654321"_s}}));
 
-        m_helper->route("POST", "/account/pair/claim", Reply::json(403, R"({"error":"bad code"})"));
+        m_rig.helper->route("POST", "/account/pair/claim",
+                            Reply::json(403, R"({"error":"bad code"})"));
         m_pairing->claimCode();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"bad code"_s, wait);
     }
@@ -421,7 +413,7 @@ private Q_SLOTS:
         QCOMPARE(m_pairing->message(), u"Не удалось прочитать ссылку из QR."_s);
         QVERIFY(!m_pairing->waiting());
         QCOMPARE(m_pairing->approvalLink(), link);
-        QCOMPARE(m_helper->count("POST", "/account/pair/inspect"), 0);
+        QCOMPARE(m_rig.helper->count("POST", "/account/pair/inspect"), 0);
     }
 
     void approvingALink_data()
@@ -447,30 +439,31 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(bool, approves);
         const QString link = PairingLink::compose(u"id&1"_s, u"tok+en"_s);
-        m_helper->route("POST", "/account/pair/inspect", Reply::json(200, inspected));
-        m_helper->route("POST", "/account/pair/approve", Reply::json(200, "{}"));
-        m_dialogs.alertAnswers = {answer};
+        m_rig.helper->route("POST", "/account/pair/inspect", Reply::json(200, inspected));
+        m_rig.helper->route("POST", "/account/pair/approve", Reply::json(200, "{}"));
+        m_rig.dialogs.alertAnswers = {answer};
         m_pairing->setApprovalLink(link);
         m_pairing->setMessage(u"прежнее"_s);
         m_pairing->approvePair();
         QVERIFY(m_pairing->waiting());
-        QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.alerts.size(), 1, wait);
-        QCOMPARE(m_dialogs.alerts[0].message, u"Добавить устройство?"_s);
-        QCOMPARE(m_dialogs.alerts[0].informative, text);
-        QCOMPARE(m_dialogs.alerts[0].buttons, (QStringList{u"Добавить"_s, u"Отмена"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.dialogs.alerts.size(), 1, wait);
+        QCOMPARE(m_rig.dialogs.alerts[0].message, u"Добавить устройство?"_s);
+        QCOMPARE(m_rig.dialogs.alerts[0].informative, text);
+        QCOMPARE(m_rig.dialogs.alerts[0].buttons, (QStringList{u"Добавить"_s, u"Отмена"_s}));
 
         const QJsonObject ids{{u"id"_s, u"id&1"_s}, {u"qr_token"_s, u"tok+en"_s}};
-        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/pair/inspect").constFirst()), ids);
+        QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/pair/inspect").constFirst()), ids);
         if (approves) {
             QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"Устройство подтверждено."_s, wait);
-            QCOMPARE(bodyOf(m_helper->requests("POST", "/account/pair/approve").constFirst()), ids);
+            QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/pair/approve").constFirst()),
+                     ids);
         } else {
             QVERIFY(!m_pairing->waiting());
             QCOMPARE(m_pairing->message(), u"прежнее"_s);
         }
         QVERIFY(!m_pairing->waiting());
         QCOMPARE(m_pairing->approvalLink(), link);
-        QCOMPARE(m_helper->count("POST", "/account/pair/approve"), approves ? 1 : 0);
+        QCOMPARE(m_rig.helper->count("POST", "/account/pair/approve"), approves ? 1 : 0);
     }
 
     // Whatever came back with a failure, an unchecked device is never offered.
@@ -494,16 +487,16 @@ private Q_SLOTS:
         QFETCH(std::optional<Reply>, reply);
         QFETCH(QString, message);
         if (reply)
-            m_helper->route("POST", "/account/pair/inspect", *reply);
+            m_rig.helper->route("POST", "/account/pair/inspect", *reply);
         else
-            m_helper.reset();
+            m_rig.helper.reset();
         m_pairing->setApprovalLink(u"ovrin://pair?id=p1&token=t1"_s);
         m_pairing->approvePair();
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
         QCOMPARE(m_pairing->message(), message);
-        QVERIFY(m_dialogs.alerts.isEmpty());
-        if (m_helper)
-            QCOMPARE(m_helper->count("POST", "/account/pair/approve"), 0);
+        QVERIFY(m_rig.dialogs.alerts.isEmpty());
+        if (m_rig.helper)
+            QCOMPARE(m_rig.helper->count("POST", "/account/pair/approve"), 0);
     }
 
     void creatingACode()
@@ -521,13 +514,13 @@ private Q_SLOTS:
         QVERIFY(!m_pairing->waiting());
         QCOMPARE(codePolls(), 0);
 
-        m_helper->route("POST", "/account/pair/codes", Reply::json(200, R"({"id":"c2"})"));
+        m_rig.helper->route("POST", "/account/pair/codes", Reply::json(200, R"({"id":"c2"})"));
         m_pairing->createCode();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"Не удалось создать код."_s, wait);
         QCOMPARE(m_pairing->codeID(), u"c1"_s);
 
-        m_helper->route("POST", "/account/pair/codes",
-                        Reply::json(503, R"({"error":"нет мест","id":"c3","code":"999999"})"));
+        m_rig.helper->route("POST", "/account/pair/codes",
+                            Reply::json(503, R"({"error":"нет мест","id":"c3","code":"999999"})"));
         m_pairing->createCode();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"нет мест"_s, wait);
         QCOMPARE(m_pairing->codeID(), u"c1"_s);
@@ -537,14 +530,14 @@ private Q_SLOTS:
     void codePollHoldsWaiting()
     {
         QVERIFY(openCode());
-        m_helper->route("GET", "/account/pair/code-status",
-                        Reply::json(200, R"({"status":"pending"})").after(ms(300)));
+        m_rig.helper->route("GET", "/account/pair/code-status",
+                            Reply::json(200, R"({"status":"pending"})").after(ms(300)));
         m_pairing->tick();
         QVERIFY(m_pairing->waiting());
         m_pairing->tick(); // no second poll while one is in flight
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
         QCOMPARE(codePolls(), 1);
-        const auto poll = m_helper->requests("GET", "/account/pair/code-status").constFirst();
+        const auto poll = m_rig.helper->requests("GET", "/account/pair/code-status").constFirst();
         QCOMPARE(poll.target, QByteArray("/account/pair/code-status?id=c1"));
 
         // Any request of the window in flight holds the code poll back.
@@ -556,14 +549,14 @@ private Q_SLOTS:
     void cancellingACodeClaim()
     {
         QVERIFY(openCode());
-        m_helper->route(
+        m_rig.helper->route(
             "GET", "/account/pair/code-status",
             Reply::json(200, R"({"status":"claimed","request_id":"r7","platform":"Linux"})"));
-        m_dialogs.alertAnswers = {1};
+        m_rig.dialogs.alertAnswers = {1};
         m_pairing->setMessage(u"прежнее"_s);
         m_pairing->tick();
-        QTRY_COMPARE_WITH_TIMEOUT(m_dialogs.alerts.size(), 1, wait);
-        QCOMPARE(m_dialogs.alerts[0].informative,
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.dialogs.alerts.size(), 1, wait);
+        QCOMPARE(m_rig.dialogs.alerts[0].informative,
                  u"Новое устройство · Linux. Подтверждайте только устройство рядом с вами."_s);
         QVERIFY(m_pairing->codeID().isEmpty());
         QCOMPARE(m_pairing->pairingCode(), u"123456"_s);
@@ -573,7 +566,7 @@ private Q_SLOTS:
         m_pairing->tick();
         QVERIFY(!m_pairing->waiting());
         QCOMPARE(codePolls(), 1);
-        QCOMPARE(m_helper->count("POST", "/account/pair/code-approve"), 0);
+        QCOMPARE(m_rig.helper->count("POST", "/account/pair/code-approve"), 0);
     }
 
     void approvingACodeClaim_data()
@@ -589,13 +582,14 @@ private Q_SLOTS:
         QFETCH(Reply, reply);
         QFETCH(QString, message);
         QVERIFY(openCode());
-        m_helper->route("GET", "/account/pair/code-status",
-                        Reply::json(200, R"({"status":"claimed","request_id":"r7","name":"Н"})"));
-        m_helper->route("POST", "/account/pair/code-approve", reply);
+        m_rig.helper->route(
+            "GET", "/account/pair/code-status",
+            Reply::json(200, R"({"status":"claimed","request_id":"r7","name":"Н"})"));
+        m_rig.helper->route("POST", "/account/pair/code-approve", reply);
         m_pairing->tick();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), message, wait);
         QVERIFY(!m_pairing->waiting());
-        QCOMPARE(bodyOf(m_helper->requests("POST", "/account/pair/code-approve").constFirst()),
+        QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/pair/code-approve").constFirst()),
                  (QJsonObject{{u"id"_s, u"c1"_s}, {u"request_id"_s, u"r7"_s}}));
         const bool approved = message == u"Устройство добавлено."_s;
         QCOMPARE(m_pairing->codeID().isEmpty(), approved);
@@ -605,13 +599,13 @@ private Q_SLOTS:
     void failedCodePollAsksNothing()
     {
         QVERIFY(openCode());
-        m_helper->route(
+        m_rig.helper->route(
             "GET", "/account/pair/code-status",
             Reply::json(500, R"({"error":"сбой","status":"claimed","request_id":"r7"})"));
         m_pairing->tick();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"сбой"_s, wait);
         QVERIFY(!m_pairing->waiting());
-        QVERIFY(m_dialogs.alerts.isEmpty());
+        QVERIFY(m_rig.dialogs.alerts.isEmpty());
         QCOMPARE(m_pairing->codeID(), u"c1"_s);
     }
 
@@ -622,8 +616,8 @@ private Q_SLOTS:
         AskingDialogs dialogs;
         makePairing(dialogs);
         QVERIFY(openCode());
-        m_helper->route("GET", "/account/pair/code-status",
-                        Reply::json(200, R"({"status":"claimed","request_id":"r7"})"));
+        m_rig.helper->route("GET", "/account/pair/code-status",
+                            Reply::json(200, R"({"status":"claimed","request_id":"r7"})"));
         bool waitingUnderAlert = true;
         bool polledUnderAlert = true;
         dialogs.during = [&] {
@@ -642,23 +636,24 @@ private Q_SLOTS:
     void ticksUnderAnAlert()
     {
         QVERIFY(openRequest());
-        m_helper->route("GET", "/account/pair/status", Reply::json(200, R"({"status":"pending"})"));
-        m_dialogs.holdModal(true);
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"pending"})"));
+        m_rig.dialogs.holdModal(true);
         m_pairing->startTicking();
         QTRY_VERIFY_WITH_TIMEOUT(polls() >= 1, 3500);
         m_pairing->stopTicking();
-        m_dialogs.holdModal(false);
+        m_rig.dialogs.holdModal(false);
     }
 
     void aClosedWindowIsNotTouched()
     {
         QVERIFY(openRequest());
-        m_helper->route("GET", "/account/pair/status",
-                        Reply::json(200, R"({"status":"approved"})").after(ms(200)));
+        m_rig.helper->route("GET", "/account/pair/status",
+                            Reply::json(200, R"({"status":"approved"})").after(ms(200)));
         m_pairing->tick();
         m_pairing.reset();
         QTRY_COMPARE_WITH_TIMEOUT(polls(), 1, wait);
-        QTRY_VERIFY_WITH_TIMEOUT(m_helper->count("GET", "/account/status") >= 2, wait);
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig.helper->count("GET", "/account/status") >= 2, wait);
     }
 };
 

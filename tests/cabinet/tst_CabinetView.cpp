@@ -1,13 +1,8 @@
 // The cabinet view against a real Core and the fake helper: loading, the
 // lines it shows, the plan choice, failures, sign-out and device changes,
 // the payment notice and the minute clock.
-#include "FakeDialogs.h"
-#include "FakeHelper.h"
-#include "FakeLoginItem.h"
-#include "FakePorts.h"
-#include "FakeSystemLog.h"
+#include "CoreRig.h"
 #include "StatusJson.h"
-#include "TestHome.h"
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
@@ -109,31 +104,26 @@ QStringList shown(QWidget* root)
 class CabinetViewTest : public QObject {
     Q_OBJECT
 
-    TestHome m_home;
-    std::unique_ptr<FakeHelper> m_helper;
-    FakeDialogs m_dialogs;
-    FakeLoginItem m_loginItem;
-    FakeSystemLog m_log;
-    std::unique_ptr<Core> m_core;
+    CoreRig m_rig;
     std::unique_ptr<QWidget> m_window;
     QPointer<CabinetView> m_view;
     QDateTime m_now = QDateTime::fromSecsSinceEpoch(june1);
 
     void account(bool signedIn, const QString& deviceId)
     {
-        m_helper->route("GET", "/account/status",
-                        Reply::json(200, accountBody(signedIn, deviceId)));
-        m_core->refreshAccount();
-        QTRY_VERIFY(m_core->account().signed_in == signedIn &&
-                    m_core->account().device_id == deviceId);
+        m_rig.helper->route("GET", "/account/status",
+                            Reply::json(200, accountBody(signedIn, deviceId)));
+        m_rig.core->refreshAccount();
+        QTRY_VERIFY(m_rig.core->account().signed_in == signedIn &&
+                    m_rig.core->account().device_id == deviceId);
     }
     void serve(const QByteArray& body, int code = 200, ms delay = ms(0))
     {
-        m_helper->route("GET", "/account/cabinet", Reply::json(code, body).after(delay));
+        m_rig.helper->route("GET", "/account/cabinet", Reply::json(code, body).after(delay));
     }
     void open()
     {
-        m_view = new CabinetView(m_core.get(), m_dialogs);
+        m_view = new CabinetView(m_rig.core.get(), m_rig.dialogs);
         m_view->setClock([this] { return m_now; });
         m_view->setTimeZone(u"Europe/Moscow"_s);
         m_window->layout()->addWidget(m_view);
@@ -141,7 +131,7 @@ class CabinetViewTest : public QObject {
     }
     void loaded(int requests)
     {
-        QTRY_COMPARE(m_helper->count("GET", "/account/cabinet"), requests);
+        QTRY_COMPARE(m_rig.helper->count("GET", "/account/cabinet"), requests);
         QTRY_VERIFY(!m_view->isLoading());
     }
     QPushButton* button(const QString& text) const
@@ -164,10 +154,7 @@ class CabinetViewTest : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
-        QVERIFY(m_helper->listening());
-        m_dialogs = FakeDialogs();
-        m_core = std::make_unique<Core>(fakePorts(m_dialogs, m_loginItem, m_log));
+        QVERIFY(m_rig.start());
         m_window = std::make_unique<QWidget>();
         m_window->setFixedWidth(460);
         new QVBoxLayout(m_window.get());
@@ -177,8 +164,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_window.reset();
-        m_core.reset();
-        m_helper.reset();
+        m_rig.stop();
     }
 
     void loadsOnShowAndTwoQuickPressesSendOne()
@@ -195,8 +181,8 @@ private Q_SLOTS:
         QVERIFY(!button(u"Перейти к оплате"_s)->isEnabled());
         loaded(2);
         QTest::qWait(100);
-        QCOMPARE(m_helper->count("GET", "/account/cabinet"), 2);
-        QCOMPARE(m_helper->requests("GET", "/account/cabinet").constLast().body, "{}"_ba);
+        QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 2);
+        QCOMPARE(m_rig.helper->requests("GET", "/account/cabinet").constLast().body, "{}"_ba);
         QVERIFY(button(u"Перейти к оплате"_s)->isEnabled());
     }
 
@@ -337,7 +323,7 @@ private Q_SLOTS:
         serve(yearly);
         open();
         loaded(1);
-        m_helper->route("GET", "/account/cabinet", reply);
+        m_rig.helper->route("GET", "/account/cabinet", reply);
         refresh();
         loaded(2);
         const QStringList texts = shown(m_view);
@@ -385,7 +371,7 @@ private Q_SLOTS:
         loaded(1);
         serve(yearly, 200, ms(1500));
         refresh();
-        QTRY_COMPARE(m_helper->count("GET", "/account/cabinet"), 2);
+        QTRY_COMPARE(m_rig.helper->count("GET", "/account/cabinet"), 2);
         account(signedIn, deviceId);
         if (signedIn)
             serve(cabinet(subscription(true, u"month"_s, u"Месяц"_s, 0)));
@@ -394,7 +380,7 @@ private Q_SLOTS:
             QVERIFY(!m_view->cabinet());
             QVERIFY(!shown(m_view).contains(u"Год"_s));
             QTest::qWait(100);
-            QCOMPARE(m_helper->count("GET", "/account/cabinet"), 2);
+            QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 2);
             return;
         }
         // The late reply belonged to the old device; the new one gets its own.
@@ -425,18 +411,18 @@ private Q_SLOTS:
         open();
         loaded(1);
         choosePrevious();
-        m_dialogs.alertAnswers = {0};
+        m_rig.dialogs.alertAnswers = {0};
         QTest::mouseClick(button(u"Перейти к оплате"_s), Qt::LeftButton);
-        QCOMPARE(m_dialogs.alerts.size(), 1);
-        QCOMPARE(m_dialogs.alerts[0].message, u"Оплата пока недоступна"_s);
+        QCOMPARE(m_rig.dialogs.alerts.size(), 1);
+        QCOMPARE(m_rig.dialogs.alerts[0].message, u"Оплата пока недоступна"_s);
         QCOMPARE(
-            m_dialogs.alerts[0].informative,
+            m_rig.dialogs.alerts[0].informative,
             u"Месяц: 250,00\u00a0₽ за 30 дней. Деньги не списаны, подписка не изменена."_s);
-        QCOMPARE(m_dialogs.alerts[0].buttons, QStringList{u"Понятно"_s});
+        QCOMPARE(m_rig.dialogs.alerts[0].buttons, QStringList{u"Понятно"_s});
         QCOMPARE(m_view->selectedPlan(), u"month"_s);
         QTest::qWait(100);
-        QCOMPARE(m_helper->count("GET", "/account/cabinet"), 1);
-        for (const auto& request : m_helper->requests())
+        QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 1);
+        for (const auto& request : m_rig.helper->requests())
             QCOMPARE(request.method, "GET"_ba); // nothing was sent for the payment
     }
 
@@ -450,12 +436,12 @@ private Q_SLOTS:
         QCOMPARE(clock->interval(), CabinetView::clockIntervalMs);
         QVERIFY(shown(m_view).contains(u"Осталось дней: 2"_s));
 
-        m_dialogs.holdModal(true); // as an open alert would
+        m_rig.dialogs.holdModal(true); // as an open alert would
         clock->setInterval(20);
         m_now = m_now.addSecs(13 * hour);
         QTRY_VERIFY(shown(m_view).contains(u"Осталось меньше суток"_s));
-        m_dialogs.holdModal(false);
-        QCOMPARE(m_helper->count("GET", "/account/cabinet"), 1);
+        m_rig.dialogs.holdModal(false);
+        QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 1);
         m_window->hide();
         QVERIFY(!clock->isActive());
     }
@@ -467,7 +453,7 @@ private Q_SLOTS:
         open();
         refresh();
         QTest::qWait(100);
-        QCOMPARE(m_helper->count("GET", "/account/cabinet"), 0);
+        QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 0);
         QVERIFY(!m_view->isLoading());
     }
 
@@ -491,7 +477,7 @@ private Q_SLOTS:
     {
         serve(yearly, 200, ms(200));
         open();
-        QTRY_COMPARE(m_helper->count("GET", "/account/cabinet"), 1);
+        QTRY_COMPARE(m_rig.helper->count("GET", "/account/cabinet"), 1);
         m_window.reset();
         QTest::qWait(400); // the completion finds no view
     }
