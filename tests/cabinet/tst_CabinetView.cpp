@@ -2,6 +2,7 @@
 // lines it shows, the plan choice, failures, sign-out and device changes,
 // the payment notice and the minute clock.
 #include "CoreRig.h"
+#include "OnScreen.h"
 #include "StatusJson.h"
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
@@ -81,24 +82,6 @@ QByteArray accountBody(bool signedIn, const QString& deviceId)
     return ::accountBody(account);
 }
 
-// The texts on screen: every visible text block, label and button.
-QStringList shown(QWidget* root)
-{
-    QStringList texts;
-    for (QWidget* w : root->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(root))
-            continue;
-        if (auto* block = qobject_cast<TextBlock*>(w))
-            texts << block->text();
-        else if (auto* label = qobject_cast<QLabel*>(w))
-            texts << label->text();
-        else if (auto* button = qobject_cast<QAbstractButton*>(w))
-            texts << button->text();
-    }
-    texts.removeAll(QString());
-    return texts;
-}
-
 } // namespace
 
 class CabinetViewTest : public QObject {
@@ -172,9 +155,9 @@ private Q_SLOTS:
         serve(yearly, 200, ms(300));
         open();
         QVERIFY(m_view->isLoading());
-        QVERIFY(shown(m_view).contains(u"Получение данных…"_s));
+        QVERIFY(shownTexts(m_view).contains(u"Получение данных…"_s));
         loaded(1);
-        QVERIFY(!shown(m_view).contains(u"Получение данных…"_s));
+        QVERIFY(!shownTexts(m_view).contains(u"Получение данных…"_s));
         refresh();
         refresh();
         QVERIFY(!button(u"Обновить данные"_s)->isEnabled());
@@ -210,7 +193,7 @@ private Q_SLOTS:
         serve(cabinet(subscription, {}));
         open();
         loaded(1);
-        const QStringList texts = shown(m_view);
+        const QStringList texts = shownTexts(m_view);
         for (const QString& line :
              present + QStringList{u"Данные получены: "_s + june1Moscow, u"Устройства: 0 из 5"_s,
                                    u"Устройств нет"_s})
@@ -225,7 +208,7 @@ private Q_SLOTS:
                        device(u"d-2"_s, u"Телефон Анны"_s, u"Android"_s, 0, false)}));
         open();
         loaded(1);
-        const QStringList texts = shown(m_view);
+        const QStringList texts = shownTexts(m_view);
         QVERIFY(texts.contains(u"Устройства: 2 из 5"_s));
         QVERIFY(!texts.contains(u"Устройств нет"_s));
         const int first = int(texts.indexOf(u"macOS · Этот Mac"_s));
@@ -259,7 +242,7 @@ private Q_SLOTS:
         open();
         loaded(1);
         QCOMPARE(m_view->selectedPlan(), selected);
-        const QStringList texts = shown(m_view);
+        const QStringList texts = shownTexts(m_view);
         if (plans.isEmpty()) {
             QVERIFY(texts.contains(u"Нет доступных тарифов"_s));
             QVERIFY(!picker()->isVisibleTo(m_view));
@@ -284,7 +267,7 @@ private Q_SLOTS:
         loaded(1);
         choosePrevious(); // from "Год" to "Месяц"
         QCOMPARE(m_view->selectedPlan(), u"month"_s);
-        QVERIFY(shown(m_view).contains(u"30 дней · Устройств: 3"_s));
+        QVERIFY(shownTexts(m_view).contains(u"30 дней · Устройств: 3"_s));
         refresh();
         loaded(2);
         QCOMPARE(m_view->selectedPlan(), u"month"_s);
@@ -326,7 +309,7 @@ private Q_SLOTS:
         m_rig.helper->route("GET", "/account/cabinet", reply);
         refresh();
         loaded(2);
-        const QStringList texts = shown(m_view);
+        const QStringList texts = shownTexts(m_view);
         if (failure.isEmpty()) {
             QVERIFY(texts.contains(u"Годовой"_s));
             QVERIFY(button(u"Перейти к оплате"_s)->isEnabled());
@@ -341,7 +324,7 @@ private Q_SLOTS:
         serve(yearly);
         refresh();
         loaded(3);
-        QVERIFY(!shown(m_view).contains(failure));
+        QVERIFY(!shownTexts(m_view).contains(failure));
         QVERIFY(button(u"Перейти к оплате"_s)->isEnabled());
     }
 
@@ -350,8 +333,8 @@ private Q_SLOTS:
         serve(R"({"error":"center_down"})", 502);
         open();
         loaded(1);
-        QCOMPARE(shown(m_view), (QStringList{u"Подписка"_s, u"Обновить данные"_s,
-                                             u"Не удалось обновить кабинет. center_down"_s}));
+        QCOMPARE(shownTexts(m_view), (QStringList{u"Подписка"_s, u"Обновить данные"_s,
+                                                  u"Не удалось обновить кабинет. center_down"_s}));
     }
 
     void accountChangeDuringARequest_data()
@@ -378,7 +361,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_view->isLoading());
         if (!signedIn) {
             QVERIFY(!m_view->cabinet());
-            QVERIFY(!shown(m_view).contains(u"Год"_s));
+            QVERIFY(!shownTexts(m_view).contains(u"Год"_s));
             QTest::qWait(100);
             QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 2);
             return;
@@ -434,12 +417,12 @@ private Q_SLOTS:
         auto* clock = m_view->findChild<QTimer*>(u"cabinet-clock"_s);
         QVERIFY(clock && clock->isActive());
         QCOMPARE(clock->interval(), CabinetView::clockIntervalMs);
-        QVERIFY(shown(m_view).contains(u"Осталось дней: 2"_s));
+        QVERIFY(shownTexts(m_view).contains(u"Осталось дней: 2"_s));
 
         m_rig.dialogs.holdModal(true); // as an open alert would
         clock->setInterval(20);
         m_now = m_now.addSecs(13 * hour);
-        QTRY_VERIFY(shown(m_view).contains(u"Осталось меньше суток"_s));
+        QTRY_VERIFY(shownTexts(m_view).contains(u"Осталось меньше суток"_s));
         m_rig.dialogs.holdModal(false);
         QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 1);
         m_window->hide();

@@ -1,5 +1,7 @@
 #include "Journey.h"
 
+#include "OnScreen.h"
+
 #include "account/AccountView.h"
 #include "app/MainWindow.h"
 #include "ui/main/AccountSheet.h"
@@ -236,25 +238,9 @@ bool Journey::type(QWidget* root, const QString& placeholder, const QString& tex
     return target->text() == text;
 }
 
-QStringList Journey::texts(QWidget* root)
-{
-    QStringList found;
-    for (auto* widget : root->findChildren<QWidget*>()) {
-        if (!widget->isVisibleTo(root))
-            continue;
-        if (auto* block = qobject_cast<TextBlock*>(widget))
-            found << block->text();
-        else if (auto* label = qobject_cast<QLabel*>(widget))
-            found << label->text();
-        else if (auto* pressable = qobject_cast<QAbstractButton*>(widget))
-            found << pressable->text();
-    }
-    return found;
-}
-
 bool Journey::showsText(QWidget* root, const QString& part)
 {
-    const QStringList all = texts(root);
+    const QStringList all = shownTexts(root);
     return std::any_of(all.begin(), all.end(),
                        [&](const QString& text) { return text.contains(part); });
 }

@@ -78,8 +78,6 @@ public:
     static QLineEdit* field(QWidget* root, const QString& placeholder);
     static bool click(QWidget* root, const QString& title);
     static bool type(QWidget* root, const QString& placeholder, const QString& text);
-    // Every visible text under `root`: text blocks, labels, buttons.
-    static QStringList texts(QWidget* root);
     static bool showsText(QWidget* root, const QString& part);
 
     // Imports the sample list and signs in with the code from the letter,

@@ -1,6 +1,7 @@
 // The e-mail sign-in view driven as a user drives it, with a scripted
 // request function answered by the test.
 #include "FakeDialogs.h"
+#include "OnScreen.h"
 #include "platform/DeviceIdentity.h"
 #include "signin/EmailSignInView.h"
 #include "signin/SignInDeviceRow.h"
@@ -43,24 +44,6 @@ std::optional<QJsonObject> object(const QByteArray& json)
     if (json.isNull())
         return std::nullopt;
     return QJsonDocument::fromJson(json).object();
-}
-
-// The texts on screen: every visible text block, label and button.
-QStringList shown(QWidget* root)
-{
-    QStringList texts;
-    for (QWidget* w : root->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(root))
-            continue;
-        if (auto* block = qobject_cast<TextBlock*>(w))
-            texts << block->text();
-        else if (auto* label = qobject_cast<QLabel*>(w))
-            texts << label->text();
-        else if (auto* button = qobject_cast<QAbstractButton*>(w))
-            texts << button->text();
-    }
-    texts.removeAll(QString());
-    return texts;
 }
 
 } // namespace
@@ -171,9 +154,9 @@ private Q_SLOTS:
         QVERIFY(!button(u"Отправка…"_s)->isEnabled());
 
         answer(R"({"challenge_id":"c1"})");
-        QVERIFY(shown(m_view).contains(u"Письмо отправлено на "_s + sent +
-                                       u". Код действует 15 минут."_s));
-        QVERIFY(shown(m_view).contains(u"Код из письма"_s));
+        QVERIFY(shownTexts(m_view).contains(u"Письмо отправлено на "_s + sent +
+                                            u". Код действует 15 минут."_s));
+        QVERIFY(shownTexts(m_view).contains(u"Код из письма"_s));
     }
 
     void addressWithoutAtIsRefusedSilently()
@@ -285,7 +268,7 @@ private Q_SLOTS:
         pressReturn(emailField());
         answer(json, error);
         QTEST(shownMessage(), "text");
-        QVERIFY(shown(m_view).contains(u"Войти в Оврин"_s));
+        QVERIFY(shownTexts(m_view).contains(u"Войти в Оврин"_s));
         QVERIFY(button(u"Получить код"_s)->isEnabled());
         // The next attempt starts with the line cleared.
         pressReturn(emailField());
@@ -298,9 +281,10 @@ private Q_SLOTS:
             {"name":"без id"},{"id":"","name":"пустой id"},{"id":5},{"id":"d4"}])");
         const auto rows = m_view->findChildren<SignInDeviceRow*>();
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(shown(rows[0]), (QStringList{u"Ноутбук Анны"_s, u"Windows"_s, u"Заменить"_s}));
-        QCOMPARE(shown(rows[1]), (QStringList{u"Устройство без названия"_s, u"Заменить"_s}));
-        QVERIFY(shown(m_view).contains(u"Все места для устройств заняты"_s));
+        QCOMPARE(shownTexts(rows[0]),
+                 (QStringList{u"Ноутбук Анны"_s, u"Windows"_s, u"Заменить"_s}));
+        QCOMPARE(shownTexts(rows[1]), (QStringList{u"Устройство без названия"_s, u"Заменить"_s}));
+        QVERIFY(shownTexts(m_view).contains(u"Все места для устройств заняты"_s));
         QVERIFY(!codeField()->isVisibleTo(m_window.get()));
         QCOMPARE(shownMessage(), QString());
     }
@@ -374,8 +358,9 @@ private Q_SLOTS:
                      u"Устройство уже изменилось. Получите новый код и выберите его снова."_s);
             return;
         }
-        QCOMPARE(shown(m_view), (QStringList{u"Вход выполнен"_s,
-                                             u"Подписка и устройства доступны в кабинете."_s}));
+        QCOMPARE(
+            shownTexts(m_view),
+            (QStringList{u"Вход выполнен"_s, u"Подписка и устройства доступны в кабинете."_s}));
         QVERIFY(m_view->isCompleted());
         QCOMPARE(signedIn.size(), 1);
     }
@@ -401,12 +386,12 @@ private Q_SLOTS:
     {
         reachChoice();
         QTest::mouseClick(button(u"Другая почта"_s), Qt::LeftButton);
-        QVERIFY(shown(m_view).contains(u"Войти в Оврин"_s));
+        QVERIFY(shownTexts(m_view).contains(u"Войти в Оврин"_s));
         QCOMPARE(emailField()->text(), u"anna@example.com"_s);
         pressReturn(emailField());
         answer(R"({"challenge_id":"c3"})");
         QCOMPARE(codeField()->text(), QString());
-        QVERIFY(!shown(m_view).contains(u"Все места для устройств заняты"_s));
+        QVERIFY(!shownTexts(m_view).contains(u"Все места для устройств заняты"_s));
     }
 
     void lateReplyAfterTheViewIsGone()
