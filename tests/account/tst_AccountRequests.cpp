@@ -109,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(outcome.error.has_value(), !error.isNull());
         if (!error.isNull())
             QCOMPARE(*outcome.error, error);
-        QTest::qWait(50);
+        QVERIFY(settleRoundTrips());
         QCOMPARE(outcome.calls, 1);
     }
 
@@ -155,7 +155,7 @@ private Q_SLOTS:
                             Reply::json(200, QJsonDocument(broken).toJson()));
         m_rig.core->refreshAccount();
         QTRY_COMPARE_WITH_TIMEOUT(m_rig.helper->count("GET", "/account/status"), 2, 5000);
-        QTest::qWait(100);
+        QVERIFY(settleRoundTrips());
         QVERIFY(m_rig.core->account().signed_in);
         QCOMPARE(m_rig.core->account().device_id, u"dev-1"_s);
     }
@@ -214,7 +214,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig.dialogs.folderPanels,
                  QStringList{u"Папка с подписанным списком серверов"_s});
         if (doneCalls == 0) {
-            QTest::qWait(200);
+            QVERIFY(settleRoundTrips());
             QCOMPARE(calls, 0);
             QCOMPARE(m_rig.helper->requests().size(), 0);
             return;
@@ -258,7 +258,7 @@ private Q_SLOTS:
         m_rig.helper->route("POST", "/account/auth/verify", Reply::json(200, "{}"));
         m_rig.core->receiveAuthLink(QUrl(link));
         if (challenge.isNull()) {
-            QTest::qWait(200);
+            QVERIFY(settleRoundTrips());
             QVERIFY(!m_rig.core->showAccount());
             QCOMPARE(m_rig.helper->requests().size(), 0);
             return;
@@ -270,7 +270,7 @@ private Q_SLOTS:
                               {u"link_token"_s, token},
                               {u"name"_s, DeviceIdentity::name()},
                               {u"platform"_s, u"macOS"_s}}));
-        QTest::qWait(100);
+        QVERIFY(settleRoundTrips());
         QVERIFY(m_rig.dialogs.alerts.isEmpty());
     }
 

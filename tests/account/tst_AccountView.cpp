@@ -565,7 +565,7 @@ private Q_SLOTS:
         QVERIFY(click(u"Импорт списка серверов…"_s));
         QCOMPARE(m_rig.dialogs.folderPanels.size(), 1);
         if (!folder) {
-            QTest::qWait(100);
+            QVERIFY(settleRoundTrips());
             QCOMPARE(m_rig.helper->count("POST", "/account/bootstrap"), 0);
         }
         QTRY_COMPARE_WITH_TIMEOUT(message(), shown, wait);

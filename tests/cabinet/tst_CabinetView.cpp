@@ -163,7 +163,7 @@ private Q_SLOTS:
         QVERIFY(!button(u"Обновить данные"_s)->isEnabled());
         QVERIFY(!button(u"Перейти к оплате"_s)->isEnabled());
         loaded(2);
-        QTest::qWait(100);
+        QVERIFY(settleRoundTrips());
         QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 2);
         QCOMPARE(m_rig.helper->requests("GET", "/account/cabinet").constLast().body, "{}"_ba);
         QVERIFY(button(u"Перейти к оплате"_s)->isEnabled());
@@ -362,7 +362,7 @@ private Q_SLOTS:
         if (!signedIn) {
             QVERIFY(!m_view->cabinet());
             QVERIFY(!shownTexts(m_view).contains(u"Год"_s));
-            QTest::qWait(100);
+            QVERIFY(settleRoundTrips());
             QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 2);
             return;
         }
@@ -403,7 +403,7 @@ private Q_SLOTS:
             u"Месяц: 250,00\u00a0₽ за 30 дней. Деньги не списаны, подписка не изменена."_s);
         QCOMPARE(m_rig.dialogs.alerts[0].buttons, QStringList{u"Понятно"_s});
         QCOMPARE(m_view->selectedPlan(), u"month"_s);
-        QTest::qWait(100);
+        QVERIFY(settleRoundTrips());
         QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 1);
         for (const auto& request : m_rig.helper->requests())
             QCOMPARE(request.method, "GET"_ba); // nothing was sent for the payment
@@ -435,7 +435,7 @@ private Q_SLOTS:
         serve(yearly);
         open();
         refresh();
-        QTest::qWait(100);
+        QVERIFY(settleRoundTrips());
         QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 0);
         QVERIFY(!m_view->isLoading());
     }
@@ -462,7 +462,7 @@ private Q_SLOTS:
         open();
         QTRY_COMPARE(m_rig.helper->count("GET", "/account/cabinet"), 1);
         m_window.reset();
-        QTest::qWait(400); // the completion finds no view
+        QVERIFY(settleRoundTrips()); // the completion finds no view
     }
 };
 

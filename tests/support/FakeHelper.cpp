@@ -2,10 +2,13 @@
 
 #include "link/BackgroundQueue.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -354,4 +357,18 @@ bool FakeHelper::waitForRequests(int n, ms timeout) const
 {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, timeout, [&] { return m_requests.size() >= n; });
+}
+
+bool settleRoundTrips(FakeHelper::ms timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    QThreadPool* pool = BackgroundQueue::pool();
+    while (!deadline.hasExpired()) {
+        if (!pool->waitForDone(int(std::max<qint64>(1, deadline.remainingTime()))))
+            return false;
+        QCoreApplication::processEvents();
+        if (pool->activeThreadCount() == 0)
+            return true;
+    }
+    return false;
 }

@@ -123,3 +123,9 @@ private:
     Reply m_fallback;
     QList<Request> m_requests;
 };
+
+// Waits until no helper round trip of this process is in flight and the main
+// thread has taken every completion handed to it, including those of round
+// trips that the completions themselves started. For checking that nothing
+// (more) happened, without sleeping. False when `timeout` ran out first.
+bool settleRoundTrips(FakeHelper::ms timeout = FakeHelper::ms(5000));
