@@ -190,6 +190,15 @@ CenterAnswer Center::transact(const Work& work) const
     return answer;
 }
 
+CenterAnswer Center::transactAs(const Identity& who, const Work& work) const
+{
+    return transact([&](Json& document, std::int64_t now) {
+        if (!holds(document, who))
+            return CenterAnswer::notSignedIn(true);
+        return work(document, now);
+    });
+}
+
 bool Center::holds(const Json& document, const Identity& who)
 {
     const Json& devices = document.at("devices");
@@ -328,9 +337,7 @@ CenterAnswer Center::signIn(const Verification& verification)
 CenterAnswer Center::confirmEmail(const Identity& who, const std::string& challengeId,
                                   const std::string& code)
 {
-    return transact([&](Json& document, std::int64_t now) {
-        if (!holds(document, who))
-            return CenterAnswer::notSignedIn(true);
+    return transactAs(who, [&](Json& document, std::int64_t now) {
         std::string email;
         if (auto refused = redeem(document, challengeId, code, std::nullopt, now, email))
             return *refused;
@@ -346,9 +353,7 @@ CenterAnswer Center::confirmEmail(const Identity& who, const std::string& challe
 
 CenterAnswer Center::profile(const Identity& who, bool touch)
 {
-    return transact([&](Json& document, std::int64_t now) {
-        if (!holds(document, who))
-            return CenterAnswer::notSignedIn(true);
+    return transactAs(who, [&](Json& document, std::int64_t now) {
         if (touch)
             document["devices"][who.device]["last_seen_at"] = now;
         const Json& account = document["accounts"][who.account];
@@ -359,9 +364,7 @@ CenterAnswer Center::profile(const Identity& who, bool touch)
 
 CenterAnswer Center::cabinet(const Identity& who)
 {
-    return transact([&](Json& document, std::int64_t now) {
-        if (!holds(document, who))
-            return CenterAnswer::notSignedIn(true);
+    return transactAs(who, [&](Json& document, std::int64_t now) {
         document["devices"][who.device]["last_seen_at"] = now;
         const Json& account = document["accounts"][who.account];
         const std::int64_t endsAt = account.at("ends_at").get<std::int64_t>();

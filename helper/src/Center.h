@@ -60,6 +60,9 @@ public:
     // Runs `work` under the lock on the seeded document, expired records removed first. A store
     // that cannot be read or written answers 500 and nothing is saved.
     CenterAnswer transact(const Work& work) const;
+    // The same for a signed-in device's request: the not-signed-in answer, and nothing
+    // done, unless `who` still holds its place.
+    CenterAnswer transactAs(const Identity& who, const Work& work) const;
 
     // Sends a 6-digit code and a sign-in link to `email`. With `confirming`, the address must
     // be the e-mail of that signed-in account and the letter asks to confirm it.

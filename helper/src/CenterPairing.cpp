@@ -132,9 +132,7 @@ CenterAnswer CenterPairing::status(const std::string& id, const std::string& sec
 CenterAnswer CenterPairing::inspect(const Identity& who, const std::string& id,
                                     const std::string& qrToken)
 {
-    return center_.transact([&](Json& document, std::int64_t now) {
-        if (!Center::holds(document, who))
-            return CenterAnswer::notSignedIn(true);
+    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
         Json* request = nullptr;
         if (auto refused = findByQr(document, id, qrToken, now, request))
             return *refused;
@@ -146,9 +144,7 @@ CenterAnswer CenterPairing::inspect(const Identity& who, const std::string& id,
 CenterAnswer CenterPairing::approve(const Identity& who, const std::string& id,
                                     const std::string& qrToken)
 {
-    return center_.transact([&](Json& document, std::int64_t now) {
-        if (!Center::holds(document, who))
-            return CenterAnswer::notSignedIn(true);
+    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
         Json* request = nullptr;
         if (auto refused = findByQr(document, id, qrToken, now, request))
             return *refused;
@@ -162,9 +158,7 @@ CenterAnswer CenterPairing::approve(const Identity& who, const std::string& id,
 
 CenterAnswer CenterPairing::createCode(const Identity& who)
 {
-    return center_.transact([&](Json& document, std::int64_t now) {
-        if (!Center::holds(document, who))
-            return CenterAnswer::notSignedIn(true);
+    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
         Json& codes = document["pair_codes"];
         std::string code;
         // A code names one open code at a time, so that a claim is never ambiguous.
@@ -185,9 +179,7 @@ CenterAnswer CenterPairing::createCode(const Identity& who)
 
 CenterAnswer CenterPairing::codeStatus(const Identity& who, const std::string& id)
 {
-    return center_.transact([&](Json& document, std::int64_t now) {
-        if (!Center::holds(document, who))
-            return CenterAnswer::notSignedIn(true);
+    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
         Json* code = nullptr;
         if (auto refused = findCode(document, who, id, now, code))
             return *refused;
@@ -234,9 +226,7 @@ CenterAnswer CenterPairing::claim(const std::string& id, const std::string& secr
 CenterAnswer CenterPairing::codeApprove(const Identity& who, const std::string& id,
                                         const std::string& requestId)
 {
-    return center_.transact([&](Json& document, std::int64_t now) {
-        if (!Center::holds(document, who))
-            return CenterAnswer::notSignedIn(true);
+    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
         Json* code = nullptr;
         if (auto refused = findCode(document, who, id, now, code))
             return *refused;
