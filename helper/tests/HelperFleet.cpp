@@ -66,6 +66,14 @@ void HelperFleet::reset()
     m_faults.clear();
 }
 
+QStringList HelperFleet::finish()
+{
+    stopAll();
+    const QStringList seen = m_faults;
+    reset();
+    return seen;
+}
+
 bool HelperFleet::start(const QString& name, const QByteArray& scenario)
 {
     auto process = std::make_unique<QProcess>();

@@ -68,6 +68,8 @@ public:
     QJsonObject openRequest(const QString& name);
     Answer pollRequest(const QString& name, const QJsonObject& request);
 
+    // Stops every helper and resets; what went wrong since the last reset.
+    QStringList finish();
     // What went wrong in the replies since the last reset.
     const QStringList& faults() const { return m_faults; }
 

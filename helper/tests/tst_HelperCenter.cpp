@@ -2,6 +2,7 @@
 // letters, the shared document under many writers, scenario keys.
 #include "Center.h"
 #include "CenterClock.h"
+#include "CenterFolder.h"
 #include "CenterRandom.h"
 #include "FlatBody.h"
 #include "Mailer.h"
@@ -22,8 +23,6 @@ using Json = nlohmann::json;
 
 namespace {
 
-constexpr std::int64_t Start = 1'800'000'000;
-
 std::string readAll(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -40,19 +39,10 @@ void writeAll(const std::filesystem::path& file, const std::string& bytes)
 class HelperCenterTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_centerDir;
-    std::filesystem::path m_center;
-    std::shared_ptr<std::int64_t> m_wall = std::make_shared<std::int64_t>(Start);
+    CenterFolder m_folder;
 
 private Q_SLOTS:
-    void init()
-    {
-        QVERIFY(m_centerDir.isValid());
-        m_center = m_centerDir.path().toStdString() + "/center";
-        std::filesystem::remove_all(m_center);
-        *m_wall = Start;
-        qunsetenv(CenterClock::EnvironmentVariable);
-    }
+    void init() { QVERIFY(m_folder.reset()); }
 
     void clockOffsets_data()
     {
@@ -78,7 +68,7 @@ private Q_SLOTS:
         QFETCH(qint64, offset);
         if (!environment.isEmpty())
             qputenv(CenterClock::EnvironmentVariable, environment);
-        const std::filesystem::path offsetFile = m_centerDir.path().toStdString() + "/offset";
+        const std::filesystem::path offsetFile = m_folder.root.path().toStdString() + "/offset";
         std::filesystem::remove(offsetFile);
         if (file != "-")
             writeAll(offsetFile, file.toStdString());
@@ -190,7 +180,7 @@ private Q_SLOTS:
 
     void lettersSortNewestLast()
     {
-        const std::filesystem::path outbox = m_centerDir.path().toStdString() + "/outbox";
+        const std::filesystem::path outbox = m_folder.root.path().toStdString() + "/outbox";
         std::filesystem::create_directories(outbox);
         const Mailer mailer(outbox);
         std::string error;
@@ -225,8 +215,8 @@ private Q_SLOTS:
 
     void transactionsFromManyWritersLoseNothing()
     {
-        Center one(m_center, false, [this] { return *m_wall; });
-        Center two(m_center, false, [this] { return *m_wall; });
+        Center one(m_folder.center, false, [this] { return *m_folder.wall; });
+        Center two(m_folder.center, false, [this] { return *m_folder.wall; });
         std::vector<std::thread> writers;
         std::atomic<int> failures = 0;
         for (int t = 0; t < 4; ++t)
@@ -241,14 +231,14 @@ private Q_SLOTS:
         for (std::thread& writer : writers)
             writer.join();
         QCOMPARE(failures.load(), 0);
-        const Json document = Json::parse(readAll(m_center / "center.json"));
+        const Json document = Json::parse(readAll(m_folder.center / "center.json"));
         QCOMPARE(document["challenges"].size(), std::size_t(80));
-        QCOMPARE(QDir(QString::fromStdString((m_center / "outbox").string()))
+        QCOMPARE(QDir(QString::fromStdString((m_folder.center / "outbox").string()))
                      .entryList(QDir::Files)
                      .size(),
                  80);
-        const QStringList left =
-            QDir(QString::fromStdString(m_center.string())).entryList(QDir::Files | QDir::Hidden);
+        const QStringList left = QDir(QString::fromStdString(m_folder.center.string()))
+                                     .entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(left, (QStringList{u"center.json"_s, u"center.lock"_s}));
     }
 

@@ -2,6 +2,7 @@
 // HOMEs that share one center, on a wall clock the test moves: e-mail confirmation, a device
 // replaced elsewhere, wrong pairing secrets and codes, a damaged center, restarts.
 #include "AccountService.h"
+#include "CenterFolder.h"
 #include "CenterRandom.h"
 #include "Router.h"
 
@@ -21,7 +22,6 @@ using Json = nlohmann::json;
 namespace {
 
 const std::filesystem::path SampleServers = OVRIN_SAMPLE_SERVERS;
-constexpr std::int64_t Start = 1'800'000'000;
 
 std::string readAll(const std::filesystem::path& file)
 {
@@ -140,29 +140,20 @@ Answer signIn(Node& node, const std::string& email, const Json& extra = Json::ob
 class HelperCenterFlowsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_centerDir;
-    std::filesystem::path m_center;
-    std::shared_ptr<std::int64_t> m_wall = std::make_shared<std::int64_t>(Start);
+    CenterFolder m_folder;
 
 private Q_SLOTS:
-    void init()
-    {
-        QVERIFY(m_centerDir.isValid());
-        m_center = m_centerDir.path().toStdString() + "/center";
-        std::filesystem::remove_all(m_center);
-        *m_wall = Start;
-        qunsetenv(CenterClock::EnvironmentVariable);
-    }
+    void init() { QVERIFY(m_folder.reset()); }
 
     void confirmingTheAccountsEmail()
     {
-        Node node(m_center, m_wall);
+        Node node(m_folder.center, m_folder.wall);
         QVERIFY(node.imported());
         QCOMPARE(signIn(node, "anna@example.ru").status, 200);
         const std::string device = node.status()["device_id"];
         QCOMPARE(node.call("POST", "/account/auth/request", {{"email", "anna@example.ru"}}).status,
                  200);
-        const Letter letter = newestLetter(m_center, "anna@example.ru");
+        const Letter letter = newestLetter(m_folder.center, "anna@example.ru");
         QVERIFY(letter.linkToken.empty()); // a confirmation letter signs nobody in
         Json body = {{"challenge_id", letter.challenge},
                      {"code", letter.code == "000000" ? "111111" : "000000"}};
@@ -187,7 +178,7 @@ private Q_SLOTS:
 
     void aReplacedDeviceIsSignedOut()
     {
-        Node first(m_center, m_wall), second(m_center, m_wall);
+        Node first(m_folder.center, m_folder.wall), second(m_folder.center, m_folder.wall);
         QVERIFY(first.imported() && second.imported());
         QCOMPARE(signIn(first, "team@ovrin.test").status, 200);
         const std::string mine = first.status()["device_id"];
@@ -203,7 +194,7 @@ private Q_SLOTS:
 
     void wrongPairingSecretsAndCodes()
     {
-        Node old(m_center, m_wall), fresh(m_center, m_wall);
+        Node old(m_folder.center, m_folder.wall), fresh(m_folder.center, m_folder.wall);
         QVERIFY(old.imported() && fresh.imported());
         QCOMPARE(signIn(old, "pairing@ovrin.test").status, 200);
         const Json request =
@@ -237,7 +228,7 @@ private Q_SLOTS:
 
     void signInSurvivesARestart()
     {
-        Node node(m_center, m_wall);
+        Node node(m_folder.center, m_folder.wall);
         QVERIFY(node.imported());
         QCOMPARE(signIn(node, "anna@example.ru").status, 200);
         const Json before = node.status();
@@ -247,23 +238,24 @@ private Q_SLOTS:
         QCOMPARE(before["plan"].get<std::string>(), std::string("Пробный период"));
 
         // Seven days of trial.
-        *m_wall += 7 * Center::Day;
+        *m_folder.wall += 7 * Center::Day;
         QVERIFY(!node.status()["active"].get<bool>());
     }
 
     void aDamagedCenterIsReportedNotReplaced()
     {
-        Node node(m_center, m_wall);
+        Node node(m_folder.center, m_folder.wall);
         QVERIFY(node.imported());
         QCOMPARE(signIn(node, "anna@example.ru").status, 200);
-        std::ofstream(m_center / "center.json", std::ios::trunc)
+        std::ofstream(m_folder.center / "center.json", std::ios::trunc)
             << std::string("{\"format\": 1, \"accounts\": ");
         const Json status = node.status();
         QVERIFY(status["signed_in"].get<bool>());
         QVERIFY(QString::fromStdString(status["error"]).contains(u"повреждено"_s));
         const Answer refused = node.call("GET", "/account/cabinet");
         QCOMPARE(refused.status, 503);
-        QCOMPARE(readAll(m_center / "center.json"), std::string("{\"format\": 1, \"accounts\": "));
+        QCOMPARE(readAll(m_folder.center / "center.json"),
+                 std::string("{\"format\": 1, \"accounts\": "));
     }
 };
 

@@ -24,9 +24,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        m_fleet.stopAll();
-        const QStringList faults = m_fleet.faults();
-        m_fleet.reset();
+        const QStringList faults = m_fleet.finish();
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
     }
 
