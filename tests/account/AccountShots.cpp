@@ -21,8 +21,6 @@
 #include "signin/SignInDeviceRow.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -30,7 +28,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -465,17 +462,9 @@ int main(int argc, char** argv)
 {
     TestHome home; // before anything asks for the socket path
     QApplication app(argc, argv);
-    QApplication::setStyle(u"Fusion"_s);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"build/screenshots"_s;
-    if (!QDir().mkpath(folder)) {
-        std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
+    const QString folder = ShotKit::prepare(argc, argv);
+    if (folder.isEmpty())
         return 1;
-    }
-
-    // A plain desktop behind the window, so the margin around it is not black.
-    QWidget desktop(nullptr, Qt::FramelessWindowHint);
-    desktop.setAutoFillBackground(true);
-    desktop.setGeometry(QApplication::primaryScreen()->geometry());
 
     const QList<std::pair<QString, SignInState>> signIn = {
         {u"signin-address"_s, SignInState::Address},
@@ -500,35 +489,22 @@ int main(int argc, char** argv)
         {u"cabinet-failed-refresh"_s, CabinetState::Failed},
         {u"cabinet-payment-notice"_s, CabinetState::Payment}};
 
-    int failed = 0;
-    const auto report = [&](bool ok, const QString& path) {
-        std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
-        failed += ok ? 0 : 1;
-    };
-    for (const auto& [theme, palette, backdrop] :
-         {std::tuple{u"light"_s, QApplication::style()->standardPalette(),
-                     QColor(0xc9, 0xd3, 0xde)},
-          std::tuple{u"dark"_s, darkPalette(), QColor(0x16, 0x1a, 0x22)}}) {
-        QApplication::setPalette(palette);
-        QPalette behind = desktop.palette();
-        behind.setColor(QPalette::Window, backdrop);
-        desktop.setPalette(behind);
-        desktop.show();
-        for (const auto& [name, state] : signIn) {
-            const QString path = folder + u'/' + name + u'-' + theme + u".png"_s;
-            report(signInShot(state, path), path);
-        }
+    ShotKit::Report report;
+    ShotKit::eachTheme([&](const QString& theme) {
+        const auto path = [&](const QString& name) -> QString {
+            return folder + u'/' + name + u'-' + theme + u".png"_s;
+        };
+        for (const auto& [name, state] : signIn)
+            report(signInShot(state, path(name)), path(name));
+        // A helper of its own for each picture: a stalled request ends with it.
         for (const auto& [name, state] : cabinet) {
-            // A helper of its own for each picture: a stalled request ends with it.
             FakeHelper helper(home.socketPath());
-            const QString path = folder + u'/' + name + u'-' + theme + u".png"_s;
-            report(helper.listening() && cabinetShot(helper, state, path), path);
+            report(helper.listening() && cabinetShot(helper, state, path(name)), path(name));
         }
         for (const auto& [name, state] : windows) {
             FakeHelper helper(home.socketPath());
-            const QString path = folder + u'/' + name + u'-' + theme + u".png"_s;
-            report(helper.listening() && windowShot(helper, state, path), path);
+            report(helper.listening() && windowShot(helper, state, path(name)), path(name));
         }
-    }
-    return failed == 0 ? 0 : 1;
+    });
+    return report.exitCode();
 }

@@ -1,9 +1,19 @@
 #include "ShotKit.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <tuple>
+
+using namespace Qt::StringLiterals;
 
 QPalette ShotKit::darkPalette()
 {
@@ -52,4 +62,40 @@ bool ShotKit::waitFor(const std::function<bool()>& done, int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+QString ShotKit::prepare(int argc, char** argv)
+{
+    QApplication::setStyle(u"Fusion"_s);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"build/screenshots"_s;
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
+        return {};
+    }
+    return folder;
+}
+
+void ShotKit::eachTheme(const std::function<void(const QString& theme)>& pictures)
+{
+    // A plain desktop behind the window, so the margin around it is not black.
+    QWidget desktop(nullptr, Qt::FramelessWindowHint);
+    desktop.setAutoFillBackground(true);
+    desktop.setGeometry(QApplication::primaryScreen()->geometry());
+    for (const auto& [theme, palette, backdrop] :
+         {std::tuple{u"light"_s, QApplication::style()->standardPalette(),
+                     QColor(0xc9, 0xd3, 0xde)},
+          std::tuple{u"dark"_s, darkPalette(), QColor(0x16, 0x1a, 0x22)}}) {
+        QApplication::setPalette(palette);
+        QPalette behind = desktop.palette();
+        behind.setColor(QPalette::Window, backdrop);
+        desktop.setPalette(behind);
+        desktop.show();
+        pictures(theme);
+    }
+}
+
+void ShotKit::Report::operator()(bool ok, const QString& path)
+{
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    m_failed += ok ? 0 : 1;
 }

@@ -23,11 +23,8 @@
 #include "ui/main/WarningButton.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QScreen>
-#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -54,11 +51,6 @@ namespace {
 
 const QPoint windowAt(120, 90);
 constexpr int margin = 28;
-
-QPalette lightPalette()
-{
-    return QApplication::style()->standardPalette();
-}
 
 const QStringList channels = {u"Нидерланды — Амстердам"_s, u"Финляндия — Хельсинки"_s,
                               u"Германия — Франкфурт"_s,   u"Latvia — Riga"_s,
@@ -269,12 +261,9 @@ int main(int argc, char** argv)
 {
     TestHome home; // before anything asks for the socket path
     QApplication app(argc, argv);
-    QApplication::setStyle(u"Fusion"_s);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"build/screenshots"_s;
-    if (!QDir().mkpath(folder)) {
-        std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
+    const QString folder = ShotKit::prepare(argc, argv);
+    if (folder.isEmpty())
         return 1;
-    }
 
     QTemporaryDir tools;
     const QString vpnList = tools.filePath(u"connections"_s);
@@ -291,27 +280,13 @@ int main(int argc, char** argv)
     if (!helper.listening())
         return 1;
 
-    // A plain desktop behind the window, so the margin around it is not black.
-    QWidget desktop(nullptr, Qt::FramelessWindowHint);
-    desktop.setAutoFillBackground(true);
-    desktop.setGeometry(QApplication::primaryScreen()->geometry());
-
-    int failed = 0;
-    for (const auto& [theme, palette, backdrop] :
-         {std::tuple{u"light"_s, lightPalette(), QColor(0xc9, 0xd3, 0xde)},
-          std::tuple{u"dark"_s, darkPalette(), QColor(0x16, 0x1a, 0x22)}}) {
-        QApplication::setPalette(palette);
-        QPalette behind = desktop.palette();
-        behind.setColor(QPalette::Window, backdrop);
-        desktop.setPalette(behind);
-        desktop.show();
+    ShotKit::Report report;
+    ShotKit::eachTheme([&](const QString& theme) {
         for (const Shot& shot : shots()) {
             const QString path = folder + u'/' + shot.name + u'-' + theme + u".png"_s;
-            const bool ok = take(helper, vpnTool, vpnList, shot, path);
-            std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
-            failed += ok ? 0 : 1;
+            report(take(helper, vpnTool, vpnList, shot, path), path);
         }
-    }
+    });
     helper.stop();
-    return failed == 0 ? 0 : 1;
+    return report.exitCode();
 }
