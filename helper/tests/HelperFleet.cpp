@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -168,20 +167,7 @@ bool HelperFleet::import(const QString& name, const QString& folder)
 
 Letter HelperFleet::letter(const QString& email) const
 {
-    const QStringList names =
-        QDir(center() + u"/outbox"_s)
-            .entryList({u"*-"_s + email + u".eml"_s}, QDir::Files, QDir::Name);
-    if (names.isEmpty())
-        return {};
-    QFile file(center() + u"/outbox/"_s + names.last());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = QString::fromUtf8(file.readAll());
-    const auto code = QRegularExpression(u": (\\d{6})\\r\\n"_s).match(text);
-    const auto link = QRegularExpression(u"ovrin://auth\\?challenge_id=([0-9a-f]+)"
-                                         u"&link_token=([A-Za-z0-9_-]+)"_s)
-                          .match(text);
-    return {code.captured(1), link.captured(1), link.captured(2)};
+    return newestLetter(center(), email);
 }
 
 Answer HelperFleet::requestAndVerify(const QString& name, const QString& email,

@@ -2,6 +2,7 @@
 
 // Built helpers as child processes, each on its own temporary HOME, all sharing one center
 // folder; account requests sent as the application sends them.
+#include "Outbox.h"
 #include "account/AccountStatus.h"
 #include "link/HelperSocket.h"
 
@@ -20,10 +21,6 @@ struct Answer {
 
     QString error() const { return json[QStringLiteral("error")].toString(); }
     QString text(const QString& key) const { return json[key].toString(); }
-};
-
-struct Letter {
-    QString code, challenge, linkToken;
 };
 
 class HelperFleet {

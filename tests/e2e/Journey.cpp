@@ -1,6 +1,7 @@
 #include "Journey.h"
 
 #include "OnScreen.h"
+#include "Outbox.h"
 
 #include "account/AccountView.h"
 #include "app/MainWindow.h"
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <signal.h>
@@ -174,30 +174,17 @@ void Journey::listVpns(const QStringList& names)
 
 QStringList Journey::letters(const QString& email) const
 {
-    return QDir(centerDir() + u"/outbox"_s)
-        .entryList({u"*-"_s + email + u".eml"_s}, QDir::Files, QDir::Name);
-}
-
-QString Journey::newestLetter(const QString& email) const
-{
-    const QDir outbox(centerDir() + u"/outbox"_s);
-    const QStringList names = letters(email);
-    if (names.isEmpty())
-        return {};
-    QFile letter(outbox.filePath(names.last()));
-    return letter.open(QIODevice::ReadOnly) ? QString::fromUtf8(letter.readAll()) : QString();
+    return lettersTo(centerDir(), email);
 }
 
 QString Journey::letterCode(const QString& email) const
 {
-    return QRegularExpression(u"Код входа в Оврин: (\\d{6})"_s)
-        .match(newestLetter(email))
-        .captured(1);
+    return newestLetter(centerDir(), email).code;
 }
 
 QString Journey::letterLink(const QString& email) const
 {
-    return QRegularExpression(u"ovrin://auth\\?\\S+"_s).match(newestLetter(email)).captured(0);
+    return newestLetter(centerDir(), email).link;
 }
 
 QPushButton* Journey::button(QWidget* root, const QString& title)

@@ -85,8 +85,6 @@ public:
     bool signIn(const QString& email);
 
 private:
-    QString newestLetter(const QString& email) const;
-
     TestHome m_home;
     QTemporaryDir m_resources;
     QTemporaryDir m_tools;
