@@ -15,6 +15,9 @@ constexpr int statusPeriodMs = 1000;
 constexpr int scanPeriodMs = 3000;
 constexpr double statusTimeoutSeconds = 5;
 constexpr int helperExitWaitMs = 2000;
+// Until the first status arrives: the helper needs a moment to listen.
+constexpr int firstPollPeriodMs = 100;
+constexpr int firstPollLimitMs = 10000;
 
 } // namespace
 
@@ -51,6 +54,19 @@ void Core::launch()
         arguments << u"-restore-channel"_s << m_ports.arguments.at(restore + 1);
 
     m_helper = std::make_unique<QProcess>();
+    // Like every tick, these wait while an alert is open.
+    QObject::connect(m_helper.get(), &QProcess::started, this, [this] {
+        if (!ModalDepth::blocked())
+            refresh();
+        m_firstPoll.start(firstPollPeriodMs);
+        QTimer::singleShot(firstPollLimitMs, this, [this] { m_firstPoll.stop(); });
+    });
+    QObject::connect(&m_firstPoll, &QTimer::timeout, this, [this] {
+        if (m_statusKnown)
+            m_firstPoll.stop();
+        else if (!ModalDepth::blocked())
+            refresh();
+    });
     m_helper->setProcessChannelMode(QProcess::ForwardedChannels);
     m_helper->setInputChannelMode(QProcess::ForwardedInputChannel);
     // A helper that cannot start is not reported: the polls find no helper.
@@ -72,9 +88,23 @@ void Core::launch()
     m_timer.start(statusPeriodMs);
 }
 
+void Core::setStatus(const Status& status)
+{
+    if (!m_statusKnown) {
+        m_statusKnown = true;
+        m_firstPoll.stop();
+        m_status = status;
+        Q_EMIT statusChanged();
+        Q_EMIT changed();
+        return;
+    }
+    assign(m_status, status, &Core::statusChanged);
+}
+
 void Core::shutdown()
 {
     m_vpnTimer.stop();
+    m_firstPoll.stop();
     if (m_helper && m_helper->state() != QProcess::NotRunning)
         m_helper->terminate();
 }

@@ -43,6 +43,9 @@ public:
     AppUpdates& updates() { return m_updates; }
 
     const Status& status() const { return m_status; }
+    // False until the first status poll that decodes: until then `status` is
+    // the default record, which claims nothing about the helper.
+    bool statusKnown() const { return m_statusKnown; }
     const QStringList& parallelVPNs() const { return m_parallelVPNs; }
     bool busy() const { return m_busy; }
     const AccountStatus& account() const { return m_account; }
@@ -52,8 +55,10 @@ public:
     bool launchAtLogin() const { return m_launchAtLogin; }
 
     // Starts the helper from the resource folder, one parallel-VPN scan, the
-    // 3 s scan timer and the 1 s status poll (first poll a second later).
-    // Once; without a resource folder it does nothing.
+    // 3 s scan timer and the 1 s status poll. Until the first status arrives,
+    // quicker polls follow the helper's start, so the default record is
+    // replaced as soon as the helper answers. Once; without a resource
+    // folder it does nothing.
     void launch();
     // Stops the scan timer and asks the helper to terminate.
     void shutdown();
@@ -141,7 +146,7 @@ private:
         Q_EMIT(this->*notify)();
         Q_EMIT changed();
     }
-    void setStatus(const Status& status) { assign(m_status, status, &Core::statusChanged); }
+    void setStatus(const Status& status);
     void setParallelVPNs(const QStringList& names)
     {
         assign(m_parallelVPNs, names, &Core::parallelVPNsChanged);
@@ -157,6 +162,7 @@ private:
     CorePorts m_ports;
     AppUpdates m_updates;
     Status m_status;
+    bool m_statusKnown = false;
     QStringList m_parallelVPNs;
     bool m_busy = false;
     AccountStatus m_account;
@@ -166,6 +172,7 @@ private:
     std::unique_ptr<QProcess> m_helper;
     QTimer m_vpnTimer;
     QTimer m_timer;
+    QTimer m_firstPoll;
     bool m_vpnScanRunning = false;
     // Declared last so that it is destroyed first: it waits for a running
     // scan, whose result then finds the Core gone.

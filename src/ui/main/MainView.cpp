@@ -231,7 +231,8 @@ void MainView::render()
     routeWarning_->setVisible(stalled);
     message_->setText(status.message);
     message_->setVisible(!status.message.isEmpty());
-    helperMissing_->setVisible(!status.helper);
+    // The default record says "no helper"; only a real status may.
+    helperMissing_->setVisible(core_->statusKnown() && !status.helper);
     install_->setEnabled(!busy);
 
     renderCorner();
