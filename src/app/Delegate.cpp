@@ -7,6 +7,10 @@
 #include "ui/main/Symbols.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QFile>
 #include <QMenu>
 #include <QPalette>
 #include <QSystemTrayIcon>
@@ -18,11 +22,29 @@ namespace {
 
 constexpr int watchPeriodMs = 1000;
 
-// The panel is not ours to read; the application's own text colour follows
-// the desktop's light or dark scheme, which panels usually share.
-QColor glyphColour()
+// The glyph's ink and its halo (see TrayGlyph): the application's text
+// colour and its opposite, the window colour.
+QColor glyphInk()
 {
     return QGuiApplication::palette().color(QPalette::WindowText);
+}
+
+QColor glyphHalo()
+{
+    return QGuiApplication::palette().color(QPalette::Window);
+}
+
+// Whether QSystemTrayIcon will export itself as a StatusNotifierItem, drawn
+// by the host with its own menu: the same test Qt makes when it creates the
+// tray icon.
+bool trayOnDBus()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString watcher = u"org.kde.StatusNotifierWatcher"_s;
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusInterface props(watcher, u"/StatusNotifierWatcher"_s, watcher, bus);
+    return props.property("IsStatusNotifierHostRegistered").toBool();
 }
 
 } // namespace
@@ -36,14 +58,28 @@ Delegate::Delegate(CorePorts ports, QObject* parent)
 {
     Q_ASSERT(m_dialogs);
     m_core = std::make_unique<Core>(std::move(ports));
-    // The menu counts as modal while open: the status poll and the glyph wait.
-    auto scope = std::make_shared<std::optional<ModalDepth::Scope>>();
-    connect(m_menu.get(), &QMenu::aboutToShow, this, [this, scope] {
-        scope->emplace();
-        rebuildMenu();
+    m_trayMenu = new TrayMenu(m_menu.get(),
+                              {[this](int index) { m_core->connect(index); },
+                               [this] { m_core->disconnect(); }, [this] { showWindow(); },
+                               [this] {
+                                   if (m_window)
+                                       m_window->activateWindow();
+                                   m_core->checkUpdates();
+                               },
+                               [this] { quit(); }},
+                              this);
+    // The menu follows the state while it is closed, so a host that never
+    // says it opens the menu still shows the current one; a popup on screen
+    // is not changed under the pointer. Opening it pauses nothing: a D-Bus
+    // host may announce an opening and never its end.
+    connect(m_core.get(), &Core::statusChanged, this, [this] {
+        if (!m_menu->isVisible())
+            m_trayMenu->update(m_core->status());
     });
-    connect(m_menu.get(), &QMenu::aboutToHide, this, [scope] { scope->reset(); });
+    connect(m_menu.get(), &QMenu::aboutToShow, this,
+            [this] { m_trayMenu->update(m_core->status()); });
     connect(qApp, &QCoreApplication::aboutToQuit, this, &Delegate::terminate);
+    qApp->installEventFilter(this);
     m_watch.setInterval(watchPeriodMs);
     connect(&m_watch, &QTimer::timeout, this, [this] {
         if (!ModalDepth::blocked())
@@ -61,6 +97,8 @@ void Delegate::start()
     QApplication::setQuitOnLastWindowClosed(false);
     m_core->launch();
 
+    m_trayMenu->setHost(trayOnDBus() ? TrayMenu::Host::DBusMenu : TrayMenu::Host::Popup);
+    m_trayMenu->update(m_core->status());
     m_tray = std::make_unique<QSystemTrayIcon>();
     m_tray->setToolTip(u"Оврин"_s);
     m_tray->setContextMenu(m_menu.get());
@@ -84,7 +122,7 @@ void Delegate::showWindow()
 
 void Delegate::toggleWindow()
 {
-    if (m_window && m_window->isVisible())
+    if (m_window && m_window->isVisible() && !m_window->isMinimized())
         m_window->hide();
     else
         showWindow();
@@ -93,15 +131,17 @@ void Delegate::toggleWindow()
 void Delegate::openLinks(const QStringList& links)
 {
     for (const QString& link : links)
-        m_core->receiveAuthLink(QUrl(link));
+        m_core->receiveAuthLink(QUrl(link.trimmed(), QUrl::StrictMode));
 }
 
 void Delegate::quit()
 {
-    if (m_terminated || !m_core->updates().authorizeTermination())
+    if (!m_terminated && !m_core->updates().authorizeTermination())
         return;
     terminate();
-    QCoreApplication::quit();
+    // exit(), not quit(): quit() first asks every window to close and gives
+    // up when one refuses, and the main window only ever hides.
+    QCoreApplication::exit(0);
 }
 
 void Delegate::terminate()
@@ -130,35 +170,32 @@ void Delegate::paint()
     m_bright = bright;
     QIcon icon = glyph(bright);
     if (icon.isNull())
-        icon = Symbols::icon(bright ? u"cloud.fog.fill"_s : u"cloud.fog"_s, glyphColour(), 16);
+        icon = Symbols::icon(bright ? u"cloud.fog.fill"_s : u"cloud.fog"_s, glyphInk(), 16);
     m_tray->setIcon(icon);
+}
+
+bool Delegate::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == qApp && (event->type() == QEvent::ApplicationPaletteChange ||
+                            event->type() == QEvent::ThemeChange)) {
+        m_glyph.reset();
+        m_glyphDim.reset();
+        if (m_tray) {
+            m_tray->setIcon(QIcon());
+            paint();
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 const QIcon& Delegate::glyph(bool bright)
 {
-    std::optional<QIcon>& cached = bright ? m_glyph : m_glyphDim;
-    if (!cached) {
-        cached.emplace();
-        const QString path = m_resourceFolder.value_or(QString()) + u"/menubar.svg"_s;
-        for (const qreal ratio : {1.0, 2.0}) {
-            const QImage image = TrayGlyph::load(path, bright ? 1.0 : 0.4, glyphColour(), ratio);
-            if (image.isNull())
-                break;
-            cached->addPixmap(QPixmap::fromImage(image));
-        }
+    if (!m_glyphSvg) {
+        QFile file(m_resourceFolder.value_or(QString()) + u"/menubar.svg"_s);
+        m_glyphSvg = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    std::optional<QIcon>& cached = bright ? m_glyph : m_glyphDim;
+    if (!cached)
+        cached = TrayGlyph::icon(*m_glyphSvg, bright ? 1.0 : 0.4, glyphInk(), glyphHalo());
     return *cached;
-}
-
-void Delegate::rebuildMenu()
-{
-    TrayMenu::fill(m_menu.get(), m_core->status(),
-                   {[this](int index) { m_core->connect(index); }, [this] { m_core->disconnect(); },
-                    [this] { showWindow(); },
-                    [this] {
-                        if (m_window)
-                            m_window->activateWindow();
-                        m_core->checkUpdates();
-                    },
-                    [this] { quit(); }});
 }

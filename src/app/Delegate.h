@@ -13,6 +13,7 @@
 
 #include "app/MainWindow.h"
 class Dialogs;
+class TrayMenu;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -46,6 +47,7 @@ public:
     MainWindow* window() const { return m_window; }
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
     QMenu* menu() const { return m_menu.get(); }
+    TrayMenu* trayMenu() const { return m_trayMenu; }
     // Whether the last paint showed the bright glyph.
     bool glyphBright() const { return m_bright; }
     bool quitting() const { return m_terminated; }
@@ -53,19 +55,25 @@ public:
     // Bright when a tunnel runs, carries the traffic and has a latency.
     static bool connected(const Status& status);
 
+protected:
+    // Palette and theme changes draw the glyph again in the new colours.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void paint();
-    void rebuildMenu();
-    // The glyph for one brightness, loaded once (a failure is kept too).
+    // The glyph for one brightness at the sizes panels ask for; the SVG is
+    // read once and a failure is kept too.
     const QIcon& glyph(bool bright);
     // Stops the tunnel and Core once, whichever way the application ends.
     void terminate();
 
     std::unique_ptr<Core> m_core;
     std::unique_ptr<QMenu> m_menu;
+    TrayMenu* m_trayMenu = nullptr;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     QPointer<MainWindow> m_window;
     QTimer m_watch;
+    std::optional<QByteArray> m_glyphSvg;
     std::optional<QIcon> m_glyph;
     std::optional<QIcon> m_glyphDim;
     std::optional<QString> m_resourceFolder;

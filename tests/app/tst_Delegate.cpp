@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QPalette>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -110,6 +111,7 @@ private Q_SLOTS:
         QVERIFY(m_delegate->window()->windowFlags().testFlag(Qt::Tool));
         QVERIFY(m_delegate->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(!m_delegate->window()->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QCOMPARE(m_delegate->window()->minimumSize(), m_delegate->window()->maximumSize());
         QVERIFY(m_delegate->trayIcon());
         QVERIFY(!m_delegate->trayIcon()->icon().isNull());
         QCOMPARE(m_delegate->trayIcon()->contextMenu(), m_delegate->menu());
@@ -201,14 +203,33 @@ private Q_SLOTS:
         QVERIFY(second->pairing().message().isEmpty());
     }
 
-    void menuIsRebuiltWhenItOpens()
+    void menuFollowsTheStateAndPausesNothing()
     {
-        serve(status(true, 40, true));
         m_delegate->start();
-        QTRY_VERIFY_WITH_TIMEOUT(m_delegate->core().status().running, 5000);
+        // Current before any host says it opens the menu.
+        serve(status(true, 40, true));
+        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->menu()->actions().constFirst()->text(),
+                                  u"Подключено: Амстердам"_s, 5000);
+        // A D-Bus host may announce an opening and never its end: the status
+        // poll and the glyph go on.
         Q_EMIT m_delegate->menu()->aboutToShow();
-        QCOMPARE(m_delegate->menu()->actions().constFirst()->text(), u"Подключено: Амстердам"_s);
-        Q_EMIT m_delegate->menu()->aboutToHide();
+        serve(status(false, 0, false));
+        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->menu()->actions().constFirst()->text(),
+                                  u"Отключено"_s, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->glyphBright(), 3000);
+    }
+
+    void glyphIsDrawnAgainForANewPalette()
+    {
+        m_delegate->start();
+        const qint64 before = m_delegate->trayIcon()->icon().cacheKey();
+        const QPalette original = QApplication::palette();
+        QPalette dark = original;
+        dark.setColor(QPalette::Window, QColor(0x202020));
+        dark.setColor(QPalette::WindowText, QColor(0xf0f0f0));
+        QApplication::setPalette(dark);
+        QTRY_VERIFY_WITH_TIMEOUT(m_delegate->trayIcon()->icon().cacheKey() != before, 3000);
+        QApplication::setPalette(original);
     }
 
     void quittingStopsTheTunnelOnceAndEndsTheHelper()

@@ -1,27 +1,33 @@
-// The tray glyph cut from the shipped menubar.svg.
+// The tray glyph cut from the shipped menubar.svg: visible on light and dark
+// panels whatever the application's own colours, at the sizes panels ask for.
 #include "app/TrayGlyph.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QGuiApplication>
-#include <QTemporaryDir>
+#include <QFile>
+#include <QPainter>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QString shippedGlyph()
+QByteArray shippedGlyph()
 {
-    return QCoreApplication::applicationDirPath() + u"/../lib/ovrin/menubar.svg"_s;
+    QFile file(QCoreApplication::applicationDirPath() + u"/../lib/ovrin/menubar.svg"_s);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-int maxAlpha(const QImage& image)
+// The largest difference in grey between the glyph laid on `panel` and the
+// bare panel.
+int contrastOn(const QImage& glyph, const QColor& panel)
 {
+    QImage shown(glyph.size(), QImage::Format_RGB32);
+    shown.fill(panel);
+    QPainter(&shown).drawImage(0, 0, glyph);
     int best = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            best = std::max(best, qAlpha(image.pixel(x, y)));
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x)
+            best = std::max(best, std::abs(qGray(shown.pixel(x, y)) - qGray(panel.rgb())));
     }
     return best;
 }
@@ -32,51 +38,75 @@ class TrayGlyphTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void sizeAndOpacity_data()
+    void visibleOnEveryPanel_data()
     {
         QTest::addColumn<qreal>("alpha");
-        QTest::addColumn<qreal>("ratio");
-        QTest::newRow("bright, 1x") << 1.0 << 1.0;
-        QTest::newRow("dim, 1x") << 0.4 << 1.0;
-        QTest::newRow("bright, 2x") << 1.0 << 2.0;
-        QTest::newRow("dim, 1.5x") << 0.4 << 1.5;
+        QTest::addColumn<QColor>("ink");
+        QTest::addColumn<QColor>("halo");
+        // A light theme's colours, and a dark one's.
+        QTest::newRow("bright, light theme") << 1.0 << QColor(0x1e1e1e) << QColor(0xefefef);
+        QTest::newRow("dim, light theme") << 0.4 << QColor(0x1e1e1e) << QColor(0xefefef);
+        QTest::newRow("bright, dark theme") << 1.0 << QColor(0xeeeeee) << QColor(0x2a2a2a);
+        QTest::newRow("dim, dark theme") << 0.4 << QColor(0xeeeeee) << QColor(0x2a2a2a);
     }
 
-    void sizeAndOpacity()
+    void visibleOnEveryPanel()
     {
         QFETCH(qreal, alpha);
-        QFETCH(qreal, ratio);
-        const QImage glyph = TrayGlyph::load(shippedGlyph(), alpha, Qt::white, ratio);
-        QVERIFY(!glyph.isNull());
-        QCOMPARE(glyph.size(), QSize(qRound(17 * ratio), qRound(16 * ratio)));
-        QVERIFY(qAbs(glyph.deviceIndependentSize().width() - 17) < 0.5);
-        QCOMPARE(glyph.deviceIndependentSize().height(), 16);
-        QVERIFY(qAbs(maxAlpha(glyph) - qRound(255 * alpha)) <= 2);
-        // Ink is the requested colour (premultiplied: compare a solid pixel).
-        const QColor centre = glyph.pixelColor(glyph.width() / 2, int(glyph.height() * 0.15));
-        QVERIFY(centre.alpha() > 0);
-        QCOMPARE(centre.red(), 255);
+        QFETCH(QColor, ink);
+        QFETCH(QColor, halo);
+        // The dim glyph is faint on purpose, yet never lost.
+        const int least = alpha < 1 ? 70 : 150;
+        for (const int height : TrayGlyph::pixelHeights()) {
+            const QImage glyph = TrayGlyph::render(shippedGlyph(), height, alpha, ink, halo);
+            QCOMPARE(glyph.height(), height);
+            QCOMPARE(glyph.width(), qRound(height * 14.0 / 13.0));
+            // A dark top bar under a light theme, a light panel under a dark one.
+            for (const QColor panel : {QColor(Qt::black), QColor(0x303030), QColor(Qt::white)})
+                QVERIFY2(contrastOn(glyph, panel) >= least, qPrintable(panel.name()));
+        }
     }
 
-    void cropKeepsTheShapeInside()
+    void dimIsFainterThanBright()
     {
-        // Nothing of the shield is cut off: the outer rows and columns of the
-        // 20 × 20 box are empty, the crop's edges hold ink near the middle.
-        const QImage glyph = TrayGlyph::load(shippedGlyph(), 1.0, Qt::black, 4.0);
-        QVERIFY(qAlpha(glyph.pixel(glyph.width() / 2, 2)) > 0); // top of the shield
-        QVERIFY(qAlpha(glyph.pixel(glyph.width() / 2, glyph.height() - 3)) > 0); // its point
-        QCOMPARE(qAlpha(glyph.pixel(0, 0)), 0);
+        const auto darkest = [](qreal alpha) {
+            const QImage glyph = TrayGlyph::render(shippedGlyph(), 32, alpha, Qt::black, Qt::white);
+            QImage shown(glyph.size(), QImage::Format_RGB32);
+            shown.fill(QColor(128, 128, 128));
+            QPainter(&shown).drawImage(0, 0, glyph);
+            int least = 255;
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x)
+                    least = std::min(least, qGray(shown.pixel(x, y)));
+            }
+            return least;
+        };
+        QVERIFY(darkest(1.0) < 10);
+        // 40 % black ink over the mid-grey panel.
+        QVERIFY(qAbs(darkest(0.4) - 77) <= 8);
     }
 
-    void missingOrBrokenResourceGivesNoImage()
+    void iconCarriesEverySize()
     {
-        QTemporaryDir dir;
-        QVERIFY(TrayGlyph::load(dir.path() + u"/menubar.svg"_s, 1.0, Qt::white).isNull());
-        QFile broken(dir.path() + u"/broken.svg"_s);
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("<svg this is not");
-        broken.close();
-        QVERIFY(TrayGlyph::load(broken.fileName(), 1.0, Qt::white).isNull());
+        const QIcon icon = TrayGlyph::icon(shippedGlyph(), 1.0, Qt::black, Qt::white);
+        QList<int> heights;
+        for (const QSize& size : icon.availableSizes())
+            heights << size.height();
+        QCOMPARE(heights, TrayGlyph::pixelHeights());
+    }
+
+    void brokenResourceGivesNoImage_data()
+    {
+        QTest::addColumn<QByteArray>("svg");
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("not an svg") << QByteArray("<svg this is not");
+    }
+
+    void brokenResourceGivesNoImage()
+    {
+        QFETCH(QByteArray, svg);
+        QVERIFY(TrayGlyph::render(svg, 16, 1.0, Qt::white, Qt::black).isNull());
+        QVERIFY(TrayGlyph::icon(svg, 1.0, Qt::white, Qt::black).isNull());
     }
 };
 

@@ -1,4 +1,5 @@
-// The tray menu's items for each state, and what each item does.
+// The tray menu's items for each state, kept (not rebuilt) across changes,
+// with names written so that each host shows them exactly.
 #include "app/TrayMenu.h"
 
 #include <QMenu>
@@ -18,18 +19,29 @@ Status withChannels(bool running, qint64 active, bool primary = true)
     return s;
 }
 
-// "-" for a separator, "[x] " before a checked item, "(off) " before a disabled one.
+// "-" for a separator, "[x] " before a checked item, "(off) " before a
+// disabled one; hidden items are left out, "&&" read as the popup shows it.
 QStringList shape(const QMenu& menu)
 {
     QStringList items;
     for (const QAction* a : menu.actions()) {
+        if (!a->isVisible())
+            continue;
         if (a->isSeparator())
             items << u"-"_s;
         else
             items << (a->isChecked() ? u"[x] "_s : QString()) +
-                         (a->isEnabled() ? QString() : u"(off) "_s) + a->text();
+                         (a->isEnabled() ? QString() : u"(off) "_s) +
+                         QString(a->text()).replace(u"&&"_s, u"&"_s);
     }
     return items;
+}
+
+TrayMenu::Actions record(QStringList& calls)
+{
+    return {[&](int i) { calls << u"pick %1"_s.arg(i); }, [&] { calls << u"off"_s; },
+            [&] { calls << u"show"_s; }, [&] { calls << u"updates"_s; },
+            [&] { calls << u"quit"_s; }};
 }
 
 } // namespace
@@ -76,6 +88,13 @@ private Q_SLOTS:
                    commands;
         QTest::newRow("no channels: two separators in a row")
             << Status() << QStringList{u"(off) Отключено"_s, u"-"_s, u"-"_s} + commands;
+        Status named = withChannels(true, 0);
+        named.channels = {u"R&D\tLab_1"_s, QString(200, u'я')};
+        QTest::newRow("names as sent, on one line, long ones cut")
+            << named
+            << QStringList{u"(off) Подключено: R&D Lab_1"_s, u"-"_s, u"[x] R&D Lab_1"_s,
+                           QString(59, u'я') + u'…',         u"-"_s, u"Отключить"_s} +
+                   commands;
     }
 
     void items()
@@ -83,34 +102,55 @@ private Q_SLOTS:
         QFETCH(Status, status);
         QFETCH(QStringList, items);
         QMenu menu;
-        TrayMenu::fill(&menu, status, {});
+        QStringList calls;
+        TrayMenu tray(&menu, record(calls));
+        // From another state first: what is shown never depends on the past.
+        tray.update(withChannels(true, 0));
+        tray.update(status);
         QCOMPARE(shape(menu), items);
     }
 
-    void rebuildingReplacesTheOldItems()
-    {
-        QMenu menu;
-        TrayMenu::fill(&menu, withChannels(true, 0), {});
-        TrayMenu::fill(&menu, Status(), {});
-        QCOMPARE(menu.actions().size(), 7);
-    }
-
-    void itemsCallTheirActions()
+    void itemsAreKeptAndCallTheirActions()
     {
         QStringList calls;
-        const TrayMenu::Actions actions{[&](int i) { calls << u"pick %1"_s.arg(i); },
-                                        [&] { calls << u"off"_s; }, [&] { calls << u"show"_s; },
-                                        [&] { calls << u"updates"_s; },
-                                        [&] { calls << u"quit"_s; }};
         QMenu menu;
-        TrayMenu::fill(&menu, withChannels(true, 0), actions);
+        TrayMenu tray(&menu, record(calls));
+        tray.update(withChannels(false, 0));
+        const QList<QAction*> before = menu.actions();
+        tray.update(withChannels(true, 2)); // a D-Bus host keeps the ids it drew
+        QCOMPARE(menu.actions(), before);
+
+        Status fewer = withChannels(true, 0);
+        fewer.channels.removeLast();
+        tray.update(fewer);
+        QCOMPARE(menu.actions().size(), before.size() - 1);
+        QCOMPARE(menu.actions().at(2), before.at(2));
         for (QAction* a : menu.actions()) {
             if (!a->isSeparator() && a->isEnabled())
                 a->trigger();
         }
-        QCOMPARE(calls, (QStringList{u"pick 0"_s, u"pick 1"_s, u"pick 2"_s, u"off"_s, u"show"_s,
-                                     u"updates"_s, u"quit"_s}));
+        QCOMPARE(calls, (QStringList{u"pick 0"_s, u"pick 1"_s, u"off"_s, u"show"_s, u"updates"_s,
+                                     u"quit"_s}));
         QCOMPARE(menu.actions().constLast()->shortcut(), QKeySequence(u"Ctrl+Q"_s));
+    }
+
+    void labelsForEachHost_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("popup");
+        QTest::addColumn<QString>("dbusMenu");
+        QTest::newRow("plain") << u"Рига"_s << u"Рига"_s << u"Рига"_s;
+        QTest::newRow("ampersands") << u"A & B & C"_s << u"A && B && C"_s << u"A && B & C"_s;
+        QTest::newRow("underscore") << u"udp_1"_s << u"udp_1"_s << u"udp__1"_s;
+    }
+
+    void labelsForEachHost()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, popup);
+        QFETCH(QString, dbusMenu);
+        QCOMPARE(TrayMenu::label(name, TrayMenu::Host::Popup), popup);
+        QCOMPARE(TrayMenu::label(name, TrayMenu::Host::DBusMenu), dbusMenu);
     }
 };
 
