@@ -7,12 +7,14 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
   libicu-dev libqrencode-dev
   libboost-dev nlohmann-json3-dev libzip-dev libssl-dev
   libbenchmark-dev
   # tests, screenshots and the desktop session
-  dbus dbus-x11 xvfb xauth x11-utils xdotool zbar-tools curl unzip
+  dbus dbus-x11 xvfb xauth x11-utils xdotool zbar-tools curl unzip openbox trayer
+  # Qt's own texts (file panels, standard buttons) in Russian
+  qt6-translations-l10n
   fonts-dejavu-core
 )
 

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "account/AccountView.h"
+#include "app/DesktopWindow.h"
 #include "ui/main/AccountSheet.h"
 #include "ui/main/MainView.h"
 
@@ -20,32 +21,46 @@ MainWindow::MainWindow(Core& core, Dialogs& dialogs, std::function<void()> quit,
     setAttribute(Qt::WA_QuitOnClose, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    // Exactly the content's size: it grows when a row appears and shrinks
+    // when it goes, and a fixed size leaves the window manager nothing to
+    // resize or maximise.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     m_view = new MainView(&core, this);
     layout->addWidget(m_view);
     m_view->accountSheet()->setContentFactory(
         [&dialogs](Core& shown) { return new AccountView(shown, dialogs); });
-    resize(QSize(340, 300).expandedTo(minimumSizeHint()));
 
+    // Ctrl+Q in the main window and in the account window over it.
     auto* quitAction = new QAction(this);
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quitAction->setShortcutContext(Qt::WindowShortcut);
     connect(quitAction, &QAction::triggered, this, std::move(quit));
     addAction(quitAction);
+    m_view->accountSheet()->addAction(quitAction);
 }
 
 void MainWindow::present()
 {
     if (!m_placed) {
         m_placed = true;
+        adjustSize();
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
     }
-    show();
+    AccountSheet* sheet = m_view->accountSheet();
+    if (!isVisible())
+        DesktopWindow::prepareFloatingPanel(this);
+    // A window the user minimised anyway (a window manager may offer it
+    // whatever we ask) comes back as it was, and its sheet with it.
+    if (isMinimized())
+        showNormal();
+    else
+        show();
     raise();
     activateWindow();
-    // The account sheet stays in front of the window it belongs to.
-    if (AccountSheet* sheet = m_view->accountSheet(); sheet->isVisible()) {
+    if (sheet->isVisible()) {
+        if (sheet->isMinimized())
+            sheet->showNormal();
         sheet->raise();
         sheet->activateWindow();
     }

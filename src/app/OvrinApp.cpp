@@ -10,8 +10,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTranslator>
 
 #include <csignal>
 
@@ -49,14 +53,27 @@ void quitOnSignals(Delegate& delegate)
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+// White space and line breaks around a link (a line copied from a letter
+// keeps its CR) are not part of it.
 QStringList linksIn(const QStringList& arguments)
 {
     QStringList links;
     for (const QString& argument : arguments.mid(1)) {
-        if (argument.startsWith(u"ovrin:"_s, Qt::CaseInsensitive))
-            links << argument;
+        const QString link = argument.trimmed();
+        if (link.startsWith(u"ovrin:"_s, Qt::CaseInsensitive))
+            links << link;
     }
     return links;
+}
+
+// Qt's own texts (the file panels, the standard buttons) in Russian, like
+// the rest of the interface, whatever the system's language.
+void loadQtTranslations(QApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), u"qtbase"_s, u"_"_s,
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
 }
 
 int run(QApplication& app)
@@ -109,9 +126,13 @@ int run(QApplication& app)
 int OvrinApp::main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"ovrin"_s);
+    // The name panels show for the tray item (its StatusNotifierItem title).
+    QApplication::setApplicationName(u"Оврин"_s);
     QApplication::setApplicationDisplayName(u"Оврин"_s);
     QApplication::setDesktopFileName(u"org.ovrin.menubarapp"_s);
+    loadQtTranslations(app);
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(u"org.ovrin.menubarapp"_s, QIcon(u":/app/org.ovrin.menubarapp.svg"_s)));
     run(app);
     return 0;
 }

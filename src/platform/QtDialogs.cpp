@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -23,6 +24,49 @@ void openFolderOf(const QString& path)
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
+// The window an alert or panel belongs to: the one in front (a modal alert,
+// the account window over the main window, the main window), or none when
+// no window of ours is shown. A dialog with a parent is kept above it by the
+// window manager and centred over it.
+QWidget* frontWindow()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    QWidget* front = nullptr;
+    const QWidgetList candidates = QApplication::topLevelWidgets();
+    for (QWidget* candidate : candidates) {
+        if (!candidate->isVisible() || candidate->isMinimized())
+            continue;
+        const Qt::WindowType type = candidate->windowType();
+        if (type == Qt::Dialog || type == Qt::Sheet)
+            return candidate; // the account window, over the main window
+        if (type == Qt::Window || type == Qt::Tool)
+            front = candidate;
+    }
+    return front;
+}
+
+// Modal over `parent` (or over everything when there is none), in front of
+// a parent that floats above other windows, and given the focus.
+int runInFront(QDialog& dialog)
+{
+    dialog.setWindowModality(Qt::ApplicationModal);
+    const QWidget* parent = dialog.parentWidget();
+    if (!parent || parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    QMetaObject::invokeMethod(
+        &dialog,
+        [&dialog] {
+            dialog.raise();
+            dialog.activateWindow();
+        },
+        Qt::QueuedConnection);
+    const ModalDepth::Scope modal;
+    return dialog.exec();
+}
+
 } // namespace
 
 QtDialogs::QtDialogs(QDBusConnection bus)
@@ -31,10 +75,16 @@ QtDialogs::QtDialogs(QDBusConnection bus)
 
 int QtDialogs::alert(const QString& message, const QString& informative, const QStringList& buttons)
 {
-    QMessageBox box;
-    box.setWindowModality(Qt::ApplicationModal);
+    QMessageBox box(frontWindow());
+    // The texts may come from the helper, the center or a file: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(message);
     box.setInformativeText(informative);
+    // QMessageBox guesses the informative text's format and opens its links.
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+    }
     const QStringList labels = buttons.isEmpty() ? QStringList{u"ОК"_s} : buttons;
     QList<QAbstractButton*> added;
     for (qsizetype i = 0; i < labels.size(); ++i)
@@ -43,28 +93,20 @@ int QtDialogs::alert(const QString& message, const QString& informative, const Q
     box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
     // Escape answers with the last button: "Отмена" in a confirmation.
     box.setEscapeButton(added.last());
-    {
-        const ModalDepth::Scope modal;
-        box.exec();
-    }
+    runInFront(box);
     return int(added.indexOf(box.clickedButton()));
 }
 
 std::optional<QString> QtDialogs::savePanel(const QString& title, const QString& suggestedName,
                                             const QString& folder, const QString& filter)
 {
-    QFileDialog dialog(nullptr, title, folder, filter);
-    dialog.setWindowModality(Qt::ApplicationModal);
+    QFileDialog dialog(frontWindow(), title, folder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     const QString suffix = QFileInfo(suggestedName).suffix();
     dialog.setDefaultSuffix(suffix);
     dialog.selectFile(suggestedName);
-    int result = 0;
-    {
-        const ModalDepth::Scope modal;
-        result = dialog.exec();
-    }
+    const int result = runInFront(dialog);
     const QStringList files = dialog.selectedFiles();
     if (result != QDialog::Accepted || files.isEmpty() || files.first().isEmpty())
         return std::nullopt;
@@ -80,15 +122,10 @@ QString QtDialogs::withSuffix(const QString& path, const QString& suffix)
 
 std::optional<QString> QtDialogs::folderPanel(const QString& title)
 {
-    QFileDialog dialog(nullptr, title);
-    dialog.setWindowModality(Qt::ApplicationModal);
+    QFileDialog dialog(frontWindow(), title);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    int result = 0;
-    {
-        const ModalDepth::Scope modal;
-        result = dialog.exec();
-    }
+    const int result = runInFront(dialog);
     const QStringList folders = dialog.selectedFiles();
     if (result != QDialog::Accepted || folders.isEmpty() || folders.first().isEmpty())
         return std::nullopt;

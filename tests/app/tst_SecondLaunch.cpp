@@ -84,7 +84,7 @@ private Q_SLOTS:
         QVERIFY(m_bus->publish());
         m_delegate->window()->hide();
 
-        QCOMPARE(launch({u"ovrin://auth?challenge_id=c9&link_token=t%2B9"_s}), 0);
+        QCOMPARE(launch({u" ovrin://auth?challenge_id=c9&link_token=t%2B9\r\n"_s}), 0);
         QVERIFY(m_delegate->window()->isVisible());
         QVERIFY(m_delegate->core().showAccount());
         QTRY_COMPARE_WITH_TIMEOUT(m_helper->count("POST", "/account/auth/verify"), 1, 5000);
