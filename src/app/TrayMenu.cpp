@@ -3,6 +3,8 @@
 #include <QKeySequence>
 #include <QMenu>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 TrayMenu::TrayMenu(QMenu* menu, Actions actions, QObject* parent)
@@ -86,15 +88,28 @@ void TrayMenu::update(const Status& status)
     if (header(status) != header(m_shown) || labelsChanged)
         setLabel(m_header, header(status));
 
-    const qsizetype count = status.channels.size();
+    const qsizetype count = std::min<qsizetype>(status.channels.size(), maxChannelItems);
     while (m_channels.size() > count)
         delete m_channels.takeLast();
-    while (m_channels.size() < count) {
-        auto* channel = new QAction(m_menu);
-        const int index = int(m_channels.size());
-        connect(channel, &QAction::triggered, this, [this, index] { m_actions.pick(index); });
-        m_menu->insertAction(m_channelsEnd, channel);
-        m_channels.append(channel);
+    if (m_channels.size() < count) {
+        // Appended after taking the commands off the end and put back after
+        // them: inserting in the middle costs a move of every later item, a
+        // hundred thousand times over for a long list.
+        const QList<QAction*> all = m_menu->actions();
+        const QList<QAction*> tail = all.mid(all.indexOf(m_channelsEnd));
+        for (QAction* action : tail)
+            m_menu->removeAction(action);
+        QList<QAction*> added;
+        added.reserve(count - m_channels.size());
+        while (m_channels.size() < count) {
+            auto* channel = new QAction(m_menu);
+            const int index = int(m_channels.size());
+            connect(channel, &QAction::triggered, this, [this, index] { m_actions.pick(index); });
+            m_channels.append(channel);
+            added.append(channel);
+        }
+        m_menu->addActions(added);
+        m_menu->addActions(tail);
     }
     for (qsizetype i = 0; i < count; ++i) {
         QAction* channel = m_channels.at(i);

@@ -34,6 +34,12 @@ public:
         std::function<void()> quit;
     };
 
+    // At most this many channel items: a menu cannot be read past that, and
+    // Qt's menus slow down with the square of their length (a hundred
+    // thousand items took seconds to build and to tear down). The window
+    // lists every channel.
+    static constexpr int maxChannelItems = 1000;
+
     // Channel names longer than this many characters are cut with "…"; the
     // whole name is the item's tooltip.
     static constexpr int maxLabelLength = 60;

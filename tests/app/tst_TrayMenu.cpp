@@ -132,6 +132,12 @@ private Q_SLOTS:
         QCOMPARE(calls, (QStringList{u"pick 0"_s, u"pick 1"_s, u"off"_s, u"show"_s, u"updates"_s,
                                      u"quit"_s}));
         QCOMPARE(menu.actions().constLast()->shortcut(), QKeySequence(u"Ctrl+Q"_s));
+
+        Status many = withChannels(true, 0);
+        for (int i = 0; i < 3 * TrayMenu::maxChannelItems; ++i)
+            many.channels << QString::number(i);
+        tray.update(many);
+        QCOMPARE(menu.actions().size(), before.size() - 3 + TrayMenu::maxChannelItems);
     }
 
     void labelsForEachHost_data()
