@@ -1,5 +1,7 @@
 #include "app/TrayMenu.h"
 
+#include "link/Rate.h"
+
 #include <QKeySequence>
 #include <QMenu>
 
@@ -46,6 +48,17 @@ QString TrayMenu::header(const Status& status)
         return u"Отключено"_s;
     return (status.primary ? u"Подключено: "_s : u"Трафик идёт мимо: "_s) +
            plainLine(status.activeChannel().value_or(u"—"_s));
+}
+
+QString TrayMenu::tooltip(const Status& status)
+{
+    QString text = header(status);
+    if (!status.running)
+        return text;
+    if (status.latency_ms >= 1)
+        text += u" · "_s + QString::number(status.latency_ms) + u" мс"_s;
+    return text + u" · ↓ "_s + rate(status.down_bps) + u" ↑ "_s + rate(status.up_bps) +
+           u" Мбит/с"_s;
 }
 
 QString TrayMenu::plainLine(const QString& text)

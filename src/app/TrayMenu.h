@@ -58,6 +58,9 @@ public:
 
     // "Подключено: …"/"Трафик идёт мимо: …"/"Отключено".
     static QString header(const Status& status);
+    // The tray icon's tooltip: the header and, while a tunnel runs, its
+    // response time and rates ("Подключено: Рига · 52 мс · ↓ 48 ↑ 12 Мбит/с").
+    static QString tooltip(const Status& status);
     // What the user reads, as one line: control characters (a tab, a line
     // break) become spaces, and a name past maxLabelLength is cut with "…".
     static QString plainLine(const QString& text);

@@ -8,6 +8,7 @@
 #include "TestHome.h"
 #include "account/AccountView.h"
 #include "app/Delegate.h"
+#include "app/TrayMenu.h"
 #include "ui/main/AccountSheet.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelList.h"
@@ -136,6 +137,8 @@ private Q_SLOTS:
         serve(state);
         QTRY_COMPARE_WITH_TIMEOUT(m_delegate->core().status(), state, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(m_delegate->glyphBright(), bright, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->trayIcon()->toolTip(), TrayMenu::tooltip(state),
+                                  3000);
     }
 
     void missingGlyphFallsBackForGood()
