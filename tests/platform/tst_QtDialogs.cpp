@@ -131,8 +131,8 @@ private Q_SLOTS:
                 if (label->text().isEmpty())
                     continue;
                 texts << label->text();
-                plain = plain && label->textFormat() == Qt::PlainText &&
-                        !label->openExternalLinks();
+                plain =
+                    plain && label->textFormat() == Qt::PlainText && !label->openExternalLinks();
             }
             box->buttons().first()->click();
         });
