@@ -79,6 +79,9 @@ void AccountService::start()
         controller_.logs().warning("account: the saved sign-in is unreadable (scenario)");
     }
     controller_.logs().info("account: center at " + center_.store().folder().string());
+    if (const std::size_t removed = center_.store().removeLeftovers())
+        controller_.logs().info("account: removed " + std::to_string(removed) +
+                                " temporary files left in the center by a killed helper");
     std::error_code ec;
     if (!std::filesystem::exists(folder_.servers(), ec))
         return;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <regex>
 
 #include <openssl/evp.h>
 
@@ -111,6 +112,12 @@ Mailer::Letter Mailer::codeLetter(const std::string& to, const std::string& code
                    "\n-- \nЦентр Оврин (симуляция: письмо не отправлено, оно лежит в папке "
                    "outbox)\n";
     return letter;
+}
+
+bool Mailer::isLetterName(std::string_view name)
+{
+    static const std::regex pattern(R"(\d{8,}T\d{6}Z-\d{3}-[A-Za-z0-9.@+_-]+\.eml)");
+    return std::regex_match(name.begin(), name.end(), pattern);
 }
 
 std::string Mailer::render(const Letter& letter)

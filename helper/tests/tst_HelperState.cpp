@@ -397,6 +397,61 @@ private Q_SLOTS:
         QCOMPARE(store.load().settings, settings);
     }
 
+    // A helper killed while it writes leaves its temporary files behind, and every unclean stop
+    // adds a snapshot: the next start removes only the temporaries of its own files and keeps
+    // the newest snapshots.
+    void startClearsWhatKilledRunsLeft()
+    {
+        Rig rig;
+        const QString root = QString::fromStdString(rig.folder.root.string()) + u'/';
+        const std::filesystem::path crashes = rig.folder.logs() / "crashes";
+        const QStringList ours{
+            QStringLiteral(".helper-state.json.a1B2c3"),
+            QStringLiteral(".helper.pid.Zz9Yy8"),
+            QStringLiteral("servers/.servers.json.sig.q1W2e3"),
+            QStringLiteral("logs/crashes/.crash-20250101T000000Z-77-1.json.AbCdEf"),
+            QStringLiteral("center/.center.json.x9X9x9"),
+            QStringLiteral("center/outbox/.20250101T000000Z-001-anna@example.ru.eml.Qq1Ww2"),
+        };
+        const QStringList foreign{
+            QStringLiteral("helper-state.json.a1B2c3"),
+            QStringLiteral(".helper-state.json.a1B2c"),
+            QStringLiteral(".notes.txt.a1B2c3"),
+            QStringLiteral("servers/.servers.json.a1-2c3"),
+            QStringLiteral("logs/crashes/crash-notes.json"),
+            QStringLiteral("logs/crashes/.crash-notes.json.a1B2c3"),
+        };
+        QVERIFY(QDir().mkpath(root + QStringLiteral("servers")) &&
+                QDir().mkpath(root + QStringLiteral("center/outbox")));
+        for (const QString& name : ours + foreign) {
+            QFile file(root + name);
+            QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(name));
+        }
+        QStringList snapshots; // oldest first
+        for (int day = 1; day <= 7; ++day) {
+            snapshots << QStringLiteral("crash-2025010%1T000000Z-100-1.json").arg(day);
+            const std::filesystem::path file = crashes / snapshots.back().toStdString();
+            std::ofstream(file) << "{}";
+            std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::now() -
+                                                       24h * (9 - day));
+        }
+
+        rig.start(); // no clean shutdown: this start adds a snapshot of its own
+        for (const QString& name : ours)
+            QVERIFY2(!QFile::exists(root + name), qPrintable(name));
+        for (const QString& name : foreign)
+            QVERIFY2(QFile::exists(root + name), qPrintable(name));
+        QStringList kept = filesIn(crashes);
+        const QStringList expected =
+            snapshots.mid(3) + QStringList{QStringLiteral("crash-notes.json"),
+                                           QStringLiteral(".crash-notes.json.a1B2c3")};
+        for (const QString& name : expected)
+            QVERIFY2(kept.removeOne(name), qPrintable(kept.join(u' ')));
+        QCOMPARE(kept.size(), 1);
+        std::ifstream in(crashes / kept.front().toStdString());
+        QCOMPARE(text(Json::parse(in), "event"), QByteArray("unclean_exit"));
+    }
+
     void logsRotateAtTheirSize()
     {
         QTemporaryDir dir;
