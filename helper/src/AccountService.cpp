@@ -286,8 +286,12 @@ CenterAnswer AccountService::apply(Call& call)
     CenterAnswer profile = center_.profile(*call.who, true);
     if (profile.status != 200)
         return profile;
-    if (!controller_.replaceChannels(servers_))
+    std::string reason;
+    const Controller::Replacement done = controller_.replaceChannels(servers_, reason);
+    if (done == Controller::Replacement::TunnelRunning)
         return CenterAnswer::failure(409, DisconnectFirst);
+    if (done == Controller::Replacement::NotSaved)
+        return CenterAnswer::failure(500, "Серверы не сохранены: " + reason + ".");
     return CenterAnswer::ok();
 }
 

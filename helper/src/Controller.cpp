@@ -74,6 +74,10 @@ void Controller::start(const std::optional<std::string>& restoreChannel)
         logs_.info("no saved state, starting from defaults");
     }
     settings_ = loaded.settings;
+    if (!settings_.appliedChannels.empty() &&
+        simulation_.replaceChannels(settings_.appliedChannels))
+        logs_.info("serving the applied server list: " +
+                   std::to_string(settings_.appliedChannels.size()) + " channels");
     if (auto last = channelNamed(settings_.lastChannel))
         simulation_.select(*last);
     if (scenario_.helperMissing || scenario_.stallAfter || !scenario_.message.empty() ||
@@ -378,17 +382,25 @@ std::optional<std::string> Controller::saveSession(const Identity& session)
     return std::nullopt;
 }
 
-bool Controller::replaceChannels(std::vector<ChannelProfile> channels)
+Controller::Replacement Controller::replaceChannels(std::vector<ChannelProfile> channels,
+                                                    std::string& reason)
 {
     std::lock_guard lock(mutex_);
     settleLocked(clock_());
+    if (simulation_.running())
+        return Replacement::TunnelRunning;
+    std::vector<ChannelProfile> previous = std::exchange(settings_.appliedChannels, channels);
+    if (auto failure = persistLocked()) {
+        settings_.appliedChannels = std::move(previous);
+        reason = *failure;
+        return Replacement::NotSaved;
+    }
     const std::size_t count = channels.size();
-    if (!simulation_.replaceChannels(std::move(channels)))
-        return false;
+    simulation_.replaceChannels(std::move(channels));
     if (auto last = channelNamed(settings_.lastChannel))
         simulation_.select(*last);
-    logs_.info("channel list replaced: " + std::to_string(count) + " channels");
-    return true;
+    logs_.info("channel list replaced and saved: " + std::to_string(count) + " channels");
+    return Replacement::Done;
 }
 
 } // namespace ovrin::helper

@@ -121,7 +121,7 @@ struct Rig {
         start(std::move(scenario), std::move(restore));
     }
 
-    void install() { restart({}, {}, Settings{true, false, false, {}, {}, {}}); }
+    void install() { restart({}, {}, Settings{true, false, false, {}, {}, {}, {}}); }
 
     // Waits out deferred answers on the test clock.
     Reply call(const std::string& method, const std::string& target, const std::string& body = {},
@@ -280,7 +280,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, message);
         Rig rig;
         rig.restart({}, restore.isEmpty() ? std::nullopt : std::optional(restore.toStdString()),
-                    Settings{installed, autoconnect, false, {}, {}, {}});
+                    Settings{installed, autoconnect, false, {}, {}, {}, {}});
         const Json status = rig.status();
         QCOMPARE(flag(status, "running"), active >= 0);
         if (active >= 0)
@@ -343,6 +343,10 @@ private Q_SLOTS:
         QTest::newRow("sign-in not an identifier")
             << QByteArray(R"({"format":1,"installed":true,"autoconnect":false,"protection":false,
                 "account_id":"../../etc","device_id":"x y"})");
+        QTest::newRow("applied channels described wrongly")
+            << QByteArray(R"({"format":1,"installed":true,"autoconnect":false,"protection":false,
+                "applied_channels":[{"name":"","latency_ms":1,"down_bps":1000,"up_bps":1000,
+                "transport":"udp"}]})");
         QTest::newRow("half a sign-in")
             << QByteArray(R"({"format":1,"installed":true,"autoconnect":false,"protection":false,
                 "account_id":"0123456789abcdef0123456789abcdef","device_id":""})");
@@ -379,8 +383,14 @@ private Q_SLOTS:
         const std::filesystem::path file = dir.filePath(QStringLiteral("s.json")).toStdString();
         StateStore store(file);
         QVERIFY(!store.load().found && !store.load().problem);
-        const Settings settings{true,   true,        false,
-                                "Рига", "Амстердам", {std::string(32, 'a'), std::string(32, 'b')}};
+        const Settings settings{
+            true,
+            true,
+            false,
+            "Рига",
+            "Амстердам",
+            {std::string(32, 'a'), std::string(32, 'b')},
+            {{"Рига", 20, 50'000'000, 20'000'000, ChannelProfile::Transport::Tcp}}};
         QVERIFY(!store.save(settings));
         QVERIFY(!store.save(settings));
         QCOMPARE(store.load().settings, settings);
