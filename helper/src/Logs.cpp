@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "ErrorText.h"
+#include "NameScan.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
-#include <regex>
 #include <sstream>
 
 #include <fcntl.h>
@@ -175,8 +175,10 @@ std::filesystem::path Logs::snapshot(std::string_view event, const nlohmann::jso
 
 bool Logs::isSnapshotName(std::string_view name)
 {
-    static const std::regex pattern(R"(crash-\d{8}T\d{6}Z-\d+-\d+\.json)");
-    return std::regex_match(name.begin(), name.end(), pattern);
+    NameScan scan(name);
+    return scan.literal("crash-") && scan.digits(8, 8) && scan.literal("T") && scan.digits(6, 6) &&
+           scan.literal("Z-") && scan.digits(1) && scan.literal("-") && scan.digits(1) &&
+           scan.literal(".json") && scan.done();
 }
 
 std::size_t Logs::pruneSnapshotsLocked()

@@ -2,11 +2,11 @@
 
 #include "AtomicFile.h"
 #include "ErrorText.h"
+#include "NameScan.h"
 
 #include <array>
 #include <cstdio>
 #include <ctime>
-#include <regex>
 
 #include <openssl/evp.h>
 
@@ -116,8 +116,15 @@ Mailer::Letter Mailer::codeLetter(const std::string& to, const std::string& code
 
 bool Mailer::isLetterName(std::string_view name)
 {
-    static const std::regex pattern(R"(\d{8,}T\d{6}Z-\d{3}-[A-Za-z0-9.@+_-]+\.eml)");
-    return std::regex_match(name.begin(), name.end(), pattern);
+    // What fileSafe() leaves of an address.
+    const auto addressPart = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '@' || c == '+' || c == '-' || c == '_';
+    };
+    NameScan scan(name);
+    return scan.suffix(".eml") && scan.digits(8) && scan.literal("T") && scan.digits(6, 6) &&
+           scan.literal("Z-") && scan.digits(3, 3) && scan.literal("-") &&
+           scan.run(1, SIZE_MAX, addressPart) && scan.done();
 }
 
 std::string Mailer::render(const Letter& letter)
