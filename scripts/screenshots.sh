@@ -18,6 +18,6 @@ out=$(cd "$out" && pwd)
 # No desktop session: a fixed font setting, so every machine draws the same.
 for shooter in ui_main_screenshots account_screenshots; do
   QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1 \
-    xvfb-run -a -s '-screen 0 1280x1024x24' "$build/tests/$shooter" "$out"
+    xvfb-run -a -s '-screen 0 1280x1024x24' "$build/tools/$shooter" "$out"
 done
 echo "screenshots: $out"

@@ -79,6 +79,9 @@ void AccountService::start()
         controller_.logs().warning("account: the saved sign-in is unreadable (scenario)");
     }
     controller_.logs().info("account: center at " + center_.store().folder().string());
+    if (const std::size_t removed = center_.store().removeLeftovers())
+        controller_.logs().info("account: removed " + std::to_string(removed) +
+                                " temporary files left in the center by a killed helper");
     std::error_code ec;
     if (!std::filesystem::exists(folder_.servers(), ec))
         return;
@@ -283,8 +286,12 @@ CenterAnswer AccountService::apply(Call& call)
     CenterAnswer profile = center_.profile(*call.who, true);
     if (profile.status != 200)
         return profile;
-    if (!controller_.replaceChannels(servers_))
+    std::string reason;
+    const Controller::Replacement done = controller_.replaceChannels(servers_, reason);
+    if (done == Controller::Replacement::TunnelRunning)
         return CenterAnswer::failure(409, DisconnectFirst);
+    if (done == Controller::Replacement::NotSaved)
+        return CenterAnswer::failure(500, "Серверы не сохранены: " + reason + ".");
     return CenterAnswer::ok();
 }
 

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "ErrorText.h"
+#include "Mailer.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -156,6 +157,20 @@ CenterStore::update(const std::function<void(nlohmann::json&, std::int64_t)>& wo
     if (std::error_code failure = AtomicFile::write(this->document(), after, 0600))
         return "Не удалось сохранить хранилище центра: " + ErrorText::describe(failure) + ".";
     return std::nullopt;
+}
+
+std::size_t CenterStore::removeLeftovers() const
+{
+    struct stat info {};
+    if (::stat(folder_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return 0; // nothing written yet
+    Lock lock(lockFile());
+    if (lock.error())
+        return 0;
+    const std::string name = document().filename().string();
+    return AtomicFile::removeLeftovers(folder_,
+                                       [&](std::string_view target) { return target == name; }) +
+           AtomicFile::removeLeftovers(outbox(), &Mailer::isLetterName);
 }
 
 } // namespace ovrin::helper

@@ -41,6 +41,10 @@ public:
     std::optional<std::string>
     update(const std::function<void(nlohmann::json& document, std::int64_t now)>& work) const;
 
+    // At start: under the lock, removes the temporary files of the document and of letters
+    // left by a helper killed while writing them. Returns how many went.
+    std::size_t removeLeftovers() const;
+
 private:
     std::optional<std::string> prepare() const;
     std::optional<std::string> read(nlohmann::json& document) const;

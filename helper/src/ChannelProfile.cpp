@@ -65,4 +65,16 @@ ChannelProfile::loadList(const std::filesystem::path& file, std::string& error)
     return channels;
 }
 
+nlohmann::ordered_json ChannelProfile::listJson(const std::vector<ChannelProfile>& channels)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const ChannelProfile& channel : channels)
+        list.push_back({{"name", channel.name},
+                        {"latency_ms", channel.latencyMs},
+                        {"down_bps", channel.downBps},
+                        {"up_bps", channel.upBps},
+                        {"transport", channel.transportName()}});
+    return list;
+}
+
 } // namespace ovrin::helper

@@ -21,6 +21,7 @@ struct ChannelProfile {
     Transport transport = Transport::Udp;
 
     std::string transportName() const { return transport == Transport::Tcp ? "tcp" : "udp"; }
+    bool operator==(const ChannelProfile&) const = default;
 
     // {"channels": [{"name", "latency_ms", "down_bps", "up_bps", "transport": "tcp"|"udp"}]};
     // names unique and non-empty, at least one channel.
@@ -28,6 +29,8 @@ struct ChannelProfile {
                                                                 std::string& error);
     static std::optional<std::vector<ChannelProfile>> loadList(const std::filesystem::path& file,
                                                                std::string& error);
+    // The "channels" list parseList() reads back.
+    static nlohmann::ordered_json listJson(const std::vector<ChannelProfile>& channels);
 };
 
 } // namespace ovrin::helper

@@ -49,9 +49,12 @@ ControlSocket::~ControlSocket()
 
 ControlSocket::Result ControlSocket::open(const DataFolder& folder, std::string& error)
 {
-    lockFd_ = ::open(folder.lock().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a symbolic link: that would create or lock whatever file it names.
+    lockFd_ = ::open(folder.lock().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (lockFd_ < 0) {
-        error = "cannot open " + folder.lock().string() + ": " + lastError();
+        error = errno == ELOOP
+                    ? folder.lock().string() + " is a symbolic link; refusing to follow it"
+                    : "cannot open " + folder.lock().string() + ": " + lastError();
         return Result::Failed;
     }
     if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
@@ -66,6 +69,10 @@ ControlSocket::Result ControlSocket::open(const DataFolder& folder, std::string&
     }
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0) {
+        if (S_ISLNK(info.st_mode)) {
+            error = path + " is a symbolic link; refusing to follow it";
+            return Result::Failed;
+        }
         if (!S_ISSOCK(info.st_mode)) {
             error = path + " exists and is not a socket; not touching it";
             return Result::Failed;
@@ -85,23 +92,30 @@ ControlSocket::Result ControlSocket::open(const DataFolder& folder, std::string&
     const boost::asio::local::stream_protocol::endpoint endpoint(path);
     acceptor_.open(endpoint.protocol(), ec);
     if (!ec) {
+        // The socket file is made 0600 by the umask: bind() never follows a symbolic link,
+        // while a chmod() by path would.
         const mode_t previous = ::umask(0177);
         acceptor_.bind(endpoint, ec);
         ::umask(previous);
     }
-    if (!ec && ::chmod(path.c_str(), 0600) != 0)
-        ec.assign(errno, boost::system::system_category());
-    if (!ec)
-        acceptor_.listen(boost::asio::socket_base::max_listen_connections, ec);
     if (ec) {
         error = "cannot listen on " + path + ": " + ec.message();
         return ec == boost::asio::error::address_in_use ? Result::Busy : Result::Failed;
     }
-    if (::stat(path.c_str(), &info) == 0) {
-        device_ = info.st_dev;
-        inode_ = info.st_ino;
-    }
+    // From here on the file is ours: close() removes it, unless it was replaced.
     path_ = path;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
+        error = path + " was replaced while the socket was being created";
+        path_.clear();
+        return Result::Failed;
+    }
+    device_ = info.st_dev;
+    inode_ = info.st_ino;
+    acceptor_.listen(boost::asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        error = "cannot listen on " + path + ": " + ec.message();
+        return Result::Failed;
+    }
     return Result::Listening;
 }
 

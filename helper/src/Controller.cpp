@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "ErrorText.h"
+#include "ServerList.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,6 +16,21 @@ namespace ovrin::helper {
 namespace {
 
 constexpr auto CountFlushPeriod = std::chrono::seconds(60);
+
+// The temporary files of the helper's own files in the data folder that a run killed while
+// writing them left behind. Only one helper runs per data folder, so none is being written.
+std::size_t removeLeftovers(const DataFolder& folder)
+{
+    const std::string state = folder.state().filename().string();
+    const std::string marker = folder.marker().filename().string();
+    return AtomicFile::removeLeftovers(
+               folder.root,
+               [&](std::string_view target) { return target == state || target == marker; }) +
+           AtomicFile::removeLeftovers(folder.servers(), [](std::string_view target) {
+               return target == ServerList::ListName || target == ServerList::SignatureName;
+           });
+}
+
 const std::string NotInstalled = "Сначала установите служебный компонент Оврин.";
 const std::string InstallFailed = "Не удалось установить служебный компонент Оврин.";
 
@@ -38,6 +54,9 @@ void Controller::start(const std::optional<std::string>& restoreChannel)
     std::lock_guard lock(mutex_);
     logs_.info("start: version " + version_ + ", " + std::to_string(simulation_.channels().size()) +
                " channels, pid " + std::to_string(::getpid()));
+    if (const std::size_t removed = removeLeftovers(folder_) + logs_.tidy())
+        logs_.info("removed " + std::to_string(removed) +
+                   " temporary files and old snapshots left by earlier runs");
 
     std::ifstream marker(folder_.marker());
     if (std::string previous; marker && std::getline(marker, previous)) {
@@ -55,6 +74,10 @@ void Controller::start(const std::optional<std::string>& restoreChannel)
         logs_.info("no saved state, starting from defaults");
     }
     settings_ = loaded.settings;
+    if (!settings_.appliedChannels.empty() &&
+        simulation_.replaceChannels(settings_.appliedChannels))
+        logs_.info("serving the applied server list: " +
+                   std::to_string(settings_.appliedChannels.size()) + " channels");
     if (auto last = channelNamed(settings_.lastChannel))
         simulation_.select(*last);
     if (scenario_.helperMissing || scenario_.stallAfter || !scenario_.message.empty() ||
@@ -359,17 +382,25 @@ std::optional<std::string> Controller::saveSession(const Identity& session)
     return std::nullopt;
 }
 
-bool Controller::replaceChannels(std::vector<ChannelProfile> channels)
+Controller::Replacement Controller::replaceChannels(std::vector<ChannelProfile> channels,
+                                                    std::string& reason)
 {
     std::lock_guard lock(mutex_);
     settleLocked(clock_());
+    if (simulation_.running())
+        return Replacement::TunnelRunning;
+    std::vector<ChannelProfile> previous = std::exchange(settings_.appliedChannels, channels);
+    if (auto failure = persistLocked()) {
+        settings_.appliedChannels = std::move(previous);
+        reason = *failure;
+        return Replacement::NotSaved;
+    }
     const std::size_t count = channels.size();
-    if (!simulation_.replaceChannels(std::move(channels)))
-        return false;
+    simulation_.replaceChannels(std::move(channels));
     if (auto last = channelNamed(settings_.lastChannel))
         simulation_.select(*last);
-    logs_.info("channel list replaced: " + std::to_string(count) + " channels");
-    return true;
+    logs_.info("channel list replaced and saved: " + std::to_string(count) + " channels");
+    return Replacement::Done;
 }
 
 } // namespace ovrin::helper

@@ -69,8 +69,11 @@ public:
     Identity session();
     // Nothing once saved; otherwise the reason, in Russian, and the old sign-in stays.
     std::optional<std::string> saveSession(const Identity& session);
-    // Takes a new channel list; false, changing nothing, while a tunnel runs.
-    bool replaceChannels(std::vector<ChannelProfile> channels);
+    enum class Replacement { Done, TunnelRunning, NotSaved };
+    // Takes a new channel list and saves it with the settings, so that the next starts serve it
+    // too. Changes nothing while a tunnel runs, or when it cannot be saved: `reason` then says
+    // why, in Russian.
+    Replacement replaceChannels(std::vector<ChannelProfile> channels, std::string& reason);
 
     const Scenario& scenario() const { return scenario_; }
     Logs& logs() { return logs_; }

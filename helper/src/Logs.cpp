@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "ErrorText.h"
+#include "NameScan.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -168,7 +169,56 @@ std::filesystem::path Logs::snapshot(std::string_view event, const nlohmann::jso
         return {};
     }
     writeLocked("WARN", "crash snapshot " + name + ": " + std::string(event));
+    pruneSnapshotsLocked();
     return path;
+}
+
+bool Logs::isSnapshotName(std::string_view name)
+{
+    NameScan scan(name);
+    return scan.literal("crash-") && scan.digits(8, 8) && scan.literal("T") && scan.digits(6, 6) &&
+           scan.literal("Z-") && scan.digits(1) && scan.literal("-") && scan.digits(1) &&
+           scan.literal(".json") && scan.done();
+}
+
+std::size_t Logs::pruneSnapshotsLocked()
+{
+    struct Snapshot {
+        std::filesystem::path path;
+        timespec modified;
+    };
+    std::vector<Snapshot> snapshots;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(crashes(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        struct stat info {};
+        if (isSnapshotName(it->path().filename().string()) &&
+            ::lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            snapshots.push_back({it->path(), info.st_mtim});
+    }
+    if (snapshots.size() <= KeptSnapshots)
+        return 0;
+    // Newest first; the name decides between snapshots of the same instant.
+    std::sort(snapshots.begin(), snapshots.end(), [](const Snapshot& a, const Snapshot& b) {
+        if (a.modified.tv_sec != b.modified.tv_sec)
+            return a.modified.tv_sec > b.modified.tv_sec;
+        if (a.modified.tv_nsec != b.modified.tv_nsec)
+            return a.modified.tv_nsec > b.modified.tv_nsec;
+        return a.path > b.path;
+    });
+    std::size_t removed = 0;
+    for (std::size_t i = KeptSnapshots; i < snapshots.size(); ++i)
+        if (::unlink(snapshots[i].path.c_str()) == 0)
+            ++removed;
+    return removed;
+}
+
+std::size_t Logs::tidy()
+{
+    std::lock_guard lock(mutex_);
+    const std::size_t leftovers = AtomicFile::removeLeftovers(
+        crashes(), [](std::string_view target) { return isSnapshotName(target); });
+    return leftovers + pruneSnapshotsLocked();
 }
 
 std::vector<Logs::File> Logs::collect() const

@@ -22,6 +22,8 @@ public:
     static constexpr std::uintmax_t RotateBytes = 1024 * 1024;
     static constexpr int Generations = 3;
     static constexpr std::size_t TailLines = 50;
+    // Snapshots kept: older ones are deleted after each new one and at tidy().
+    static constexpr std::size_t KeptSnapshots = 5;
 
     struct File {
         std::string name; // name inside an archive: "logs/…" or "crashes/…"
@@ -46,6 +48,13 @@ public:
     // Returns the snapshot's path, or an empty path when it could not be written.
     std::filesystem::path snapshot(std::string_view event, const nlohmann::json& details);
 
+    // At start, before anything else writes: removes the temporary files of snapshots whose
+    // writing was cut short, and the snapshots beyond the newest KeptSnapshots. Returns how many
+    // files went.
+    std::size_t tidy();
+    // "crash-20260101T120000Z-PID-N.json"
+    static bool isSnapshotName(std::string_view name);
+
     // Every log generation, oldest first, then the snapshots.
     std::vector<File> collect() const;
     // Deletes the logs and snapshots and starts a fresh log. Returns one Russian line per file
@@ -60,6 +69,7 @@ private:
     void openLocked();
     void rotateLocked();
     std::filesystem::path generation(int n) const;
+    std::size_t pruneSnapshotsLocked();
 
     mutable std::mutex mutex_;
     std::filesystem::path folder_;

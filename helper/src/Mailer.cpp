@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "ErrorText.h"
+#include "NameScan.h"
 
 #include <array>
 #include <cstdio>
@@ -111,6 +112,19 @@ Mailer::Letter Mailer::codeLetter(const std::string& to, const std::string& code
                    "\n-- \nЦентр Оврин (симуляция: письмо не отправлено, оно лежит в папке "
                    "outbox)\n";
     return letter;
+}
+
+bool Mailer::isLetterName(std::string_view name)
+{
+    // What fileSafe() leaves of an address.
+    const auto addressPart = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '@' || c == '+' || c == '-' || c == '_';
+    };
+    NameScan scan(name);
+    return scan.suffix(".eml") && scan.digits(8) && scan.literal("T") && scan.digits(6, 6) &&
+           scan.literal("Z-") && scan.digits(3, 3) && scan.literal("-") &&
+           scan.run(1, SIZE_MAX, addressPart) && scan.done();
 }
 
 std::string Mailer::render(const Letter& letter)

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace ovrin::helper {
 
@@ -28,6 +29,9 @@ public:
     static Letter codeLetter(const std::string& to, const std::string& code,
                              const std::string& challengeId, const std::string& linkToken,
                              bool confirmation, std::int64_t now, std::int64_t validMinutes);
+
+    // A letter's file name: "20260101T120000Z-001-anna@example.ru.eml".
+    static bool isLetterName(std::string_view name);
 
     // The whole message as written.
     static std::string render(const Letter& letter);

@@ -32,7 +32,7 @@ StateStore::Loaded StateStore::load() const
     }
     StrictObject object(*document, file_.filename().string());
     object.allowOnly({"format", "installed", "autoconnect", "protection", "last_channel",
-                      "resume_channel", "account_id", "device_id"});
+                      "resume_channel", "account_id", "device_id", "applied_channels"});
     object.integer("format", Format, Format);
     Settings settings;
     settings.installed = object.boolean("installed");
@@ -49,6 +49,15 @@ StateStore::Loaded StateStore::load() const
         (!idOrEmpty(settings.session.account) || !idOrEmpty(settings.session.device) ||
          settings.session.account.empty() != settings.session.device.empty()))
         object.fail("'account_id' and 'device_id' must both be identifiers, or both empty");
+    // Absent in older files. Described as in channels.json, or an empty list.
+    if (const nlohmann::json* applied = object.member("applied_channels");
+        object.ok() && applied != nullptr && !(applied->is_array() && applied->empty())) {
+        std::string problem;
+        if (auto channels = ChannelProfile::parseList({{"channels", *applied}}, problem))
+            settings.appliedChannels = std::move(*channels);
+        else
+            object.fail("'applied_channels': " + problem);
+    }
     if (object.ok())
         loaded.settings = settings;
     else
@@ -67,6 +76,7 @@ std::error_code StateStore::save(const Settings& settings) const
         {"resume_channel", settings.resumeChannel},
         {"account_id", settings.session.account},
         {"device_id", settings.session.device},
+        {"applied_channels", ChannelProfile::listJson(settings.appliedChannels)},
     };
     const std::string text =
         document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

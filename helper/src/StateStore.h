@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ChannelProfile.h"
 #include "Identity.h"
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace ovrin::helper {
 
@@ -17,6 +19,9 @@ struct Settings {
     std::string lastChannel;   // the channel `active` shows at the next start
     std::string resumeChannel; // saved for an update: connected once at the next start
     Identity session;          // this helper's sign-in at the center; empty when signed out
+    // The channels of the server list applied at the center's word (/account/apply), served
+    // instead of channels.json; empty when none was applied.
+    std::vector<ChannelProfile> appliedChannels;
 
     bool operator==(const Settings&) const = default;
 };

@@ -293,6 +293,13 @@ private Q_SLOTS:
         QCOMPARE(status->channels.size(), listed.size());
         for (qsizetype i = 0; i < listed.size(); ++i)
             QCOMPARE(status->channels[i], listed[i][u"name"_s].toString());
+        // What was applied is what the next start serves.
+        QVERIFY(m_fleet.stop(u"old"_s));
+        QVERIFY(m_fleet.start(u"old"_s));
+        const auto restarted =
+            Status::fromJson(m_fleet.command(u"old"_s, "GET", u"/status"_s)->body);
+        QVERIFY(restarted);
+        QCOMPARE(restarted->channels, status->channels);
 
         QCOMPARE(m_fleet.call(u"old"_s, "POST", u"/account/refresh"_s).status, 200);
         QCOMPARE(m_fleet.command(u"old"_s, "POST", u"/connect?i=1"_s)->status, 200);

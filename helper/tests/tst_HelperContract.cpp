@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -520,22 +521,30 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("scenario");
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("message");
+        // A file of the data folder that is a symbolic link to a path that does not exist.
+        QTest::addColumn<QString>("link");
         const QString channels = QStringLiteral(OVRIN_RESOURCE_DIR) + u"/channels.json"_s;
+        const QStringList good{u"-default"_s, channels, u"-engine"_s, u"ENGINE"_s};
         QTest::newRow("no arguments")
-            << QStringList() << QByteArray() << 64 << QByteArray("missing -default");
+            << QStringList() << QByteArray() << 64 << QByteArray("missing -default") << QString();
         QTest::newRow("unknown argument")
             << QStringList{u"-default"_s, channels, u"-engine"_s, u"ENGINE"_s, u"-v"_s}
-            << QByteArray() << 64 << QByteArray("unknown argument '-v'");
+            << QByteArray() << 64 << QByteArray("unknown argument '-v'") << QString();
         QTest::newRow("no channel list")
             << QStringList{u"-default"_s, u"/nonexistent/channels.json"_s, u"-engine"_s,
                            u"ENGINE"_s}
-            << QByteArray() << 66 << QByteArray("/nonexistent/channels.json");
+            << QByteArray() << 66 << QByteArray("/nonexistent/channels.json") << QString();
         QTest::newRow("engine not JSON")
             << QStringList{u"-default"_s, channels, u"-engine"_s, channels} << QByteArray() << 66
-            << QByteArray("engine profile");
-        QTest::newRow("bad scenario")
-            << QStringList{u"-default"_s, channels, u"-engine"_s, u"ENGINE"_s}
-            << QByteArray("{\"stall\":1}") << 66 << QByteArray("OVRIN_SIM_SCENARIO");
+            << QByteArray("engine profile") << QString();
+        QTest::newRow("bad scenario") << good << QByteArray("{\"stall\":1}") << 66
+                                      << QByteArray("OVRIN_SIM_SCENARIO") << QString();
+        QTest::newRow("lock file a symbolic link")
+            << good << QByteArray() << 71 << QByteArray("helper.lock is a symbolic link")
+            << u"helper.lock"_s;
+        QTest::newRow("socket a symbolic link")
+            << good << QByteArray() << 71 << QByteArray("control.sock is a symbolic link")
+            << u"control.sock"_s;
     }
 
     void badStartsExplainThemselves()
@@ -544,7 +553,14 @@ private Q_SLOTS:
         QFETCH(QByteArray, scenario);
         QFETCH(int, code);
         QFETCH(QByteArray, message);
+        QFETCH(QString, link);
         args.replaceInStrings(u"ENGINE"_s, m_files.filePath(u"netcore"_s));
+        const QString target = m_files.filePath(u"elsewhere"_s);
+        QFile::remove(target);
+        if (!link.isEmpty()) {
+            QVERIFY(QDir().mkpath(m_dataDir));
+            QVERIFY(QFile::link(target, m_dataDir + u'/' + link));
+        }
         QProcess helper;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"HOME"_s, m_home.path());
@@ -560,6 +576,9 @@ private Q_SLOTS:
         QVERIFY2(error.contains(message), error.constData());
         QCOMPARE(error.count('\n'), 1);
         QVERIFY(!QFile::exists(m_socket));
+        QVERIFY(!QFile::exists(target));
+        if (!link.isEmpty())
+            QVERIFY(QFileInfo(m_dataDir + u'/' + link).isSymLink());
     }
 
     void oneHelperPerDataFolder()

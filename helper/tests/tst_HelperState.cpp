@@ -121,7 +121,7 @@ struct Rig {
         start(std::move(scenario), std::move(restore));
     }
 
-    void install() { restart({}, {}, Settings{true, false, false, {}, {}, {}}); }
+    void install() { restart({}, {}, Settings{true, false, false, {}, {}, {}, {}}); }
 
     // Waits out deferred answers on the test clock.
     Reply call(const std::string& method, const std::string& target, const std::string& body = {},
@@ -280,7 +280,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, message);
         Rig rig;
         rig.restart({}, restore.isEmpty() ? std::nullopt : std::optional(restore.toStdString()),
-                    Settings{installed, autoconnect, false, {}, {}, {}});
+                    Settings{installed, autoconnect, false, {}, {}, {}, {}});
         const Json status = rig.status();
         QCOMPARE(flag(status, "running"), active >= 0);
         if (active >= 0)
@@ -343,6 +343,10 @@ private Q_SLOTS:
         QTest::newRow("sign-in not an identifier")
             << QByteArray(R"({"format":1,"installed":true,"autoconnect":false,"protection":false,
                 "account_id":"../../etc","device_id":"x y"})");
+        QTest::newRow("applied channels described wrongly")
+            << QByteArray(R"({"format":1,"installed":true,"autoconnect":false,"protection":false,
+                "applied_channels":[{"name":"","latency_ms":1,"down_bps":1000,"up_bps":1000,
+                "transport":"udp"}]})");
         QTest::newRow("half a sign-in")
             << QByteArray(R"({"format":1,"installed":true,"autoconnect":false,"protection":false,
                 "account_id":"0123456789abcdef0123456789abcdef","device_id":""})");
@@ -379,8 +383,14 @@ private Q_SLOTS:
         const std::filesystem::path file = dir.filePath(QStringLiteral("s.json")).toStdString();
         StateStore store(file);
         QVERIFY(!store.load().found && !store.load().problem);
-        const Settings settings{true,   true,        false,
-                                "Рига", "Амстердам", {std::string(32, 'a'), std::string(32, 'b')}};
+        const Settings settings{
+            true,
+            true,
+            false,
+            "Рига",
+            "Амстердам",
+            {std::string(32, 'a'), std::string(32, 'b')},
+            {{"Рига", 20, 50'000'000, 20'000'000, ChannelProfile::Transport::Tcp}}};
         QVERIFY(!store.save(settings));
         QVERIFY(!store.save(settings));
         QCOMPARE(store.load().settings, settings);
@@ -395,6 +405,61 @@ private Q_SLOTS:
         QVERIFY(AtomicFile::write(file.parent_path() / "missing" / "s.json", "x", 0600));
         QCOMPARE(filesIn(file.parent_path()), QStringList{QStringLiteral("s.json")});
         QCOMPARE(store.load().settings, settings);
+    }
+
+    // A helper killed while it writes leaves its temporary files behind, and every unclean stop
+    // adds a snapshot: the next start removes only the temporaries of its own files and keeps
+    // the newest snapshots.
+    void startClearsWhatKilledRunsLeft()
+    {
+        Rig rig;
+        const QString root = QString::fromStdString(rig.folder.root.string()) + u'/';
+        const std::filesystem::path crashes = rig.folder.logs() / "crashes";
+        const QStringList ours{
+            QStringLiteral(".helper-state.json.a1B2c3"),
+            QStringLiteral(".helper.pid.Zz9Yy8"),
+            QStringLiteral("servers/.servers.json.sig.q1W2e3"),
+            QStringLiteral("logs/crashes/.crash-20250101T000000Z-77-1.json.AbCdEf"),
+            QStringLiteral("center/.center.json.x9X9x9"),
+            QStringLiteral("center/outbox/.20250101T000000Z-001-anna@example.ru.eml.Qq1Ww2"),
+        };
+        const QStringList foreign{
+            QStringLiteral("helper-state.json.a1B2c3"),
+            QStringLiteral(".helper-state.json.a1B2c"),
+            QStringLiteral(".notes.txt.a1B2c3"),
+            QStringLiteral("servers/.servers.json.a1-2c3"),
+            QStringLiteral("logs/crashes/crash-notes.json"),
+            QStringLiteral("logs/crashes/.crash-notes.json.a1B2c3"),
+        };
+        QVERIFY(QDir().mkpath(root + QStringLiteral("servers")) &&
+                QDir().mkpath(root + QStringLiteral("center/outbox")));
+        for (const QString& name : ours + foreign) {
+            QFile file(root + name);
+            QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(name));
+        }
+        QStringList snapshots; // oldest first
+        for (int day = 1; day <= 7; ++day) {
+            snapshots << QStringLiteral("crash-2025010%1T000000Z-100-1.json").arg(day);
+            const std::filesystem::path file = crashes / snapshots.back().toStdString();
+            std::ofstream(file) << "{}";
+            std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::now() -
+                                                       24h * (9 - day));
+        }
+
+        rig.start(); // no clean shutdown: this start adds a snapshot of its own
+        for (const QString& name : ours)
+            QVERIFY2(!QFile::exists(root + name), qPrintable(name));
+        for (const QString& name : foreign)
+            QVERIFY2(QFile::exists(root + name), qPrintable(name));
+        QStringList kept = filesIn(crashes);
+        const QStringList expected =
+            snapshots.mid(3) + QStringList{QStringLiteral("crash-notes.json"),
+                                           QStringLiteral(".crash-notes.json.a1B2c3")};
+        for (const QString& name : expected)
+            QVERIFY2(kept.removeOne(name), qPrintable(kept.join(u' ')));
+        QCOMPARE(kept.size(), 1);
+        std::ifstream in(crashes / kept.front().toStdString());
+        QCOMPARE(text(Json::parse(in), "event"), QByteArray("unclean_exit"));
     }
 
     void logsRotateAtTheirSize()

@@ -9,6 +9,7 @@
 #include "ui/main/TextBlock.h"
 #include "ui/main/TextStyle.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -26,6 +27,8 @@ constexpr int padding = 20;
 constexpr int spacing = 12;
 constexpr int qrSide = 180;
 constexpr int codeLength = 6;
+
+const QString doneNotice = u"Готово."_s;
 
 QPushButton* button(const QString& title, QWidget* parent)
 {
@@ -310,8 +313,31 @@ void AccountView::perform(const QString& path)
                               if (!self)
                                   return;
                               self->m_pairing.setWaiting(false);
-                              self->m_pairing.setMessage(error.value_or(u"Готово."_s));
+                              self->m_pairing.setMessage(error.value_or(doneNotice));
+                              if (!error)
+                                  self->awaitNextStep();
                           });
+}
+
+void AccountView::awaitNextStep()
+{
+    // Presses and keys reach the application's filter before any widget.
+    qApp->installEventFilter(this);
+}
+
+bool AccountView::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::KeyPress && type != QEvent::InputMethod)
+        return QWidget::eventFilter(watched, event);
+    auto* target = qobject_cast<QWidget*>(watched);
+    // Selecting the notice to copy it is no step of its own.
+    if (!target || target == m_message || !isAncestorOf(target))
+        return QWidget::eventFilter(watched, event);
+    qApp->removeEventFilter(this);
+    if (m_pairing.message() == doneNotice)
+        m_pairing.setMessage(QString());
+    return QWidget::eventFilter(watched, event);
 }
 
 void AccountView::importServers()

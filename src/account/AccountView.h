@@ -53,10 +53,15 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // POSTs "{}" to `path`; the message line gets the error or "Готово.".
     void perform(const QString& path);
+    // "Готово." speaks of the command just finished: it goes at the user's
+    // next press or keystroke in the window, before it can stand under a
+    // later step (a sign-in code, say) as if it were about that.
+    void awaitNextStep();
     void importServers();
     void requestConfirmationCode();
     void confirmEmail();

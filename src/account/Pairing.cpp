@@ -21,6 +21,9 @@ constexpr qint64 deliverySeconds = 360;
 constexpr qint64 codeSeconds = 300;
 constexpr int tickMs = 2000;
 
+// Says how long the QR lasts: true only while it is on screen.
+const QString qrNotice = u"QR действует одну минуту."_s;
+
 // A failure reply may carry an object as well; it is shown as an error and
 // never read as an opened request, an approval or a claim.
 std::optional<QString> stringIn(const std::optional<QJsonObject>& json, const QString& key)
@@ -104,6 +107,8 @@ void Pairing::tick()
 {
     pollPair();
     pollCode();
+    if (m_message == qrNotice && now() >= m_pairDeadline)
+        setMessage(QString());
     Q_EMIT ticked();
 }
 
@@ -141,7 +146,7 @@ void Pairing::createPair()
             self->m_pairDeliveryDeadline = self->after(deliverySeconds);
             self->m_pairLink.clear(); // so that the QR is made again even for the same link
             self->setPairLink(PairingLink::compose(*id, *token));
-            self->m_message = u"QR действует одну минуту."_s;
+            self->m_message = qrNotice;
             Q_EMIT self->changed();
         });
 }

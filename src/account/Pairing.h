@@ -86,7 +86,7 @@ public:
     // claim is confirmed with the user and approved.
     void pollCode();
 
-    // One tick: pollPair, then pollCode.
+    // One tick: pollPair, then pollCode; the QR's notice goes with the QR.
     void tick();
     // The 2 s tick. It fires while alerts are open too.
     void startTicking();

@@ -100,7 +100,7 @@ void Delegate::start()
     m_trayMenu->setHost(trayOnDBus() ? TrayMenu::Host::DBusMenu : TrayMenu::Host::Popup);
     m_trayMenu->update(m_core->status());
     m_tray = std::make_unique<QSystemTrayIcon>();
-    m_tray->setToolTip(u"Оврин"_s);
+    m_tray->setToolTip(TrayMenu::tooltip(m_core->status()));
     m_tray->setContextMenu(m_menu.get());
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -163,6 +163,9 @@ void Delegate::paint()
 {
     if (!m_tray)
         return;
+    // Sent to the panel only when it changes.
+    if (const QString tip = TrayMenu::tooltip(m_core->status()); tip != m_tray->toolTip())
+        m_tray->setToolTip(tip);
     const bool bright = connected(m_core->status());
     // Setting the same icon again would resend it to the panel every second.
     if (bright == m_bright && !m_tray->icon().isNull())

@@ -1,7 +1,11 @@
 #include "app/TrayMenu.h"
 
+#include "link/Rate.h"
+
 #include <QKeySequence>
 #include <QMenu>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -46,6 +50,17 @@ QString TrayMenu::header(const Status& status)
            plainLine(status.activeChannel().value_or(u"—"_s));
 }
 
+QString TrayMenu::tooltip(const Status& status)
+{
+    QString text = header(status);
+    if (!status.running)
+        return text;
+    if (status.latency_ms >= 1)
+        text += u" · "_s + QString::number(status.latency_ms) + u" мс"_s;
+    return text + u" · ↓ "_s + rate(status.down_bps) + u" ↑ "_s + rate(status.up_bps) +
+           u" Мбит/с"_s;
+}
+
 QString TrayMenu::plainLine(const QString& text)
 {
     QString line = text;
@@ -86,15 +101,28 @@ void TrayMenu::update(const Status& status)
     if (header(status) != header(m_shown) || labelsChanged)
         setLabel(m_header, header(status));
 
-    const qsizetype count = status.channels.size();
+    const qsizetype count = std::min<qsizetype>(status.channels.size(), maxChannelItems);
     while (m_channels.size() > count)
         delete m_channels.takeLast();
-    while (m_channels.size() < count) {
-        auto* channel = new QAction(m_menu);
-        const int index = int(m_channels.size());
-        connect(channel, &QAction::triggered, this, [this, index] { m_actions.pick(index); });
-        m_menu->insertAction(m_channelsEnd, channel);
-        m_channels.append(channel);
+    if (m_channels.size() < count) {
+        // Appended after taking the commands off the end and put back after
+        // them: inserting in the middle costs a move of every later item, a
+        // hundred thousand times over for a long list.
+        const QList<QAction*> all = m_menu->actions();
+        const QList<QAction*> tail = all.mid(all.indexOf(m_channelsEnd));
+        for (QAction* action : tail)
+            m_menu->removeAction(action);
+        QList<QAction*> added;
+        added.reserve(count - m_channels.size());
+        while (m_channels.size() < count) {
+            auto* channel = new QAction(m_menu);
+            const int index = int(m_channels.size());
+            connect(channel, &QAction::triggered, this, [this, index] { m_actions.pick(index); });
+            m_channels.append(channel);
+            added.append(channel);
+        }
+        m_menu->addActions(added);
+        m_menu->addActions(tail);
     }
     for (qsizetype i = 0; i < count; ++i) {
         QAction* channel = m_channels.at(i);

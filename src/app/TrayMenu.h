@@ -34,6 +34,12 @@ public:
         std::function<void()> quit;
     };
 
+    // At most this many channel items: a menu cannot be read past that, and
+    // Qt's menus slow down with the square of their length (a hundred
+    // thousand items took seconds to build and to tear down). The window
+    // lists every channel.
+    static constexpr int maxChannelItems = 1000;
+
     // Channel names longer than this many characters are cut with "…"; the
     // whole name is the item's tooltip.
     static constexpr int maxLabelLength = 60;
@@ -52,6 +58,9 @@ public:
 
     // "Подключено: …"/"Трафик идёт мимо: …"/"Отключено".
     static QString header(const Status& status);
+    // The tray icon's tooltip: the header and, while a tunnel runs, its
+    // response time and rates ("Подключено: Рига · 52 мс · ↓ 48 ↑ 12 Мбит/с").
+    static QString tooltip(const Status& status);
     // What the user reads, as one line: control characters (a tab, a line
     // break) become spaces, and a name past maxLabelLength is cut with "…".
     static QString plainLine(const QString& text);

@@ -40,11 +40,12 @@ QString CabinetSubscription::remaining(const QDateTime& at) const
 
     // The time left is ends_at − at to the millisecond, worked out on whole
     // seconds and the millisecond part of `at` so that no value the center
-    // can send overflows: left = seconds − fraction / 1000.
+    // can send, and no `at`, overflows: left = seconds − fraction / 1000.
     constexpr qint64 day = 86'400;
     const qint64 atMs = at.toMSecsSinceEpoch();
-    const qint64 atSeconds = atMs / 1000 - (atMs % 1000 < 0 ? 1 : 0);
-    const qint64 fraction = atMs - atSeconds * 1000; // 0…999
+    const qint64 below = atMs % 1000;
+    const qint64 atSeconds = atMs / 1000 - (below < 0 ? 1 : 0);
+    const qint64 fraction = below < 0 ? below + 1000 : below; // 0…999
     qint64 seconds = 0;
     if (qSubOverflow(ends_at, atSeconds, &seconds))
         seconds = std::numeric_limits<qint64>::max();

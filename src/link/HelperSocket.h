@@ -19,17 +19,29 @@ namespace HelperSocket {
 using Headers = QMap<QString, QString>;
 using Done = std::function<void(std::optional<HelperReply>)>;
 
-// Replies larger than this are no reply: the helper cannot exhaust our memory.
+// Replies larger than this (64 MiB) are no reply.
 inline constexpr qsizetype maxReplyBytes = qsizetype(64) * 1024 * 1024;
+// What the replies of all round trips in flight may hold together (256 MiB,
+// room for four replies of the largest size). A round trip takes room from it
+// as its reply arrives (the room its buffer grows to, in steps that double
+// from 16 KiB) and gives it back when it ends; one that finds no room left is
+// no reply. So a helper cannot exhaust our memory through the 64 threads of
+// the background queue either.
+inline constexpr qsizetype replyBudgetBytes = qsizetype(256) * 1024 * 1024;
 
 // "$HOME/Library/Application Support/Ovrin/control.sock", computed once on
 // first use (safe against concurrent first use) and kept for the process.
 QString path();
 
 // Synchronous; callable from any thread. `timeoutSeconds` is truncated to
-// whole seconds and applies to each single read or write, not to the whole
-// exchange. A target holding a space or a control character, or a header
-// holding a control character, is never written: no reply, no connection.
+// whole seconds (at least 1, at most a day). It bounds each single read or
+// write and also the whole exchange, connect, write and read together: an
+// exchange still going when it has passed is no reply, however steadily bytes
+// arrive, and so is a reply on a connection the helper keeps open. The
+// socket's peer must be a process of this user or of root; any other is no
+// reply and is sent nothing. A target holding a space or a control character,
+// or a header holding a control character, is never written: no reply, no
+// connection.
 std::optional<HelperReply> roundTrip(const QString& method, const QString& target,
                                      double timeoutSeconds, const QByteArray& payload = {},
                                      const Headers& headers = {});
@@ -52,6 +64,11 @@ std::optional<QByteArray> frame(const QString& method, const QString& target,
                                 const QByteArray& payload, const Headers& headers);
 
 // Parses a whole reply as read from the socket; nothing when malformed.
-std::optional<HelperReply> parseReply(const QByteArray& bytes);
+std::optional<HelperReply> parseReply(QByteArray bytes);
+
+// Replaces replyBudgetBytes, so that tests can reach the limit cheaply.
+void setReplyBudget(qsizetype bytes);
+// The room the round trips in flight hold of the budget now.
+qsizetype heldReplyBytes();
 
 } // namespace HelperSocket

@@ -207,6 +207,7 @@ void EmailSignInView::sendCode()
     waiting_ = true;
     message_.clear();
     render();
+    parkedFocus_ = window()->focusWidget();
     const QPointer<EmailSignInView> self(this);
     request_(u"/account/auth/request"_s, {{u"email"_s, email_}},
              [self](std::optional<QJsonObject> json, std::optional<QString> error) {
@@ -231,6 +232,7 @@ void EmailSignInView::codeSent(const std::optional<QJsonObject>& json,
     }
     message_ = explanation(error);
     render();
+    takeFocusBack(emailField_);
 }
 
 void EmailSignInView::verify(const std::optional<QString>& replacing)
@@ -246,6 +248,7 @@ void EmailSignInView::verify(const std::optional<QString>& replacing)
     if (replacing)
         body.insert(u"replace_device_id"_s, *replacing);
     render();
+    parkedFocus_ = window()->focusWidget();
     const QPointer<EmailSignInView> self(this);
     request_(u"/account/auth/verify"_s, body,
              [self](std::optional<QJsonObject> json, std::optional<QString> error) {
@@ -285,6 +288,17 @@ void EmailSignInView::verified(const std::optional<QJsonObject>& json,
         message_ = explanation(error);
     }
     render();
+    // Selected, so that the next code typed replaces the wrong one.
+    if (devices_.isEmpty() && takeFocusBack(codeField_))
+        codeField_->selectAll();
+}
+
+bool EmailSignInView::takeFocusBack(QLineEdit* field)
+{
+    if (window()->focusWidget() != parkedFocus_)
+        return false;
+    field->setFocus();
+    return true;
 }
 
 QString EmailSignInView::explanation(const std::optional<QString>& error)

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -54,6 +55,9 @@ private:
     void verify(const std::optional<QString>& replacing);
     void codeSent(const std::optional<QJsonObject>& json, const std::optional<QString>& error);
     void verified(const std::optional<QJsonObject>& json, const std::optional<QString>& error);
+    // Gives `field` back the keyboard that it lost when a request disabled
+    // it, unless the user has put the keyboard elsewhere since. True if given.
+    bool takeFocusBack(QLineEdit* field);
     static QString explanation(const std::optional<QString>& error);
     void confirmReplacement(const SignInDevice& device);
     void useAnotherAddress();
@@ -96,4 +100,6 @@ private:
     LinkButton* newCodeButton_ = nullptr;
     LinkButton* otherEmailButton_ = nullptr;
     QLabel* messageLabel_ = nullptr;
+    // Where the keyboard went when a request disabled the field holding it.
+    QPointer<QWidget> parkedFocus_;
 };

@@ -297,11 +297,14 @@ private Q_SLOTS:
         m_view->pairing().tick();
         QVERIFY(shown(label(u"pair-qr"_s)));
         QTRY_VERIFY_WITH_TIMEOUT(!m_view->pairing().polling(), wait);
+        QCOMPARE(message(), u"QR действует одну минуту."_s);
 
+        // The notice of the QR's minute goes with the QR.
         m_now += 1'000;
         m_view->pairing().tick();
         QVERIFY(!shown(label(u"pair-qr"_s)));
         QVERIFY(!button(u"Отправить код на подтверждение"_s));
+        QCOMPARE(message(), QString());
         // The request is still polled after the QR is gone.
         QTRY_COMPARE_WITH_TIMEOUT(m_rig.helper->count("GET", "/account/pair/status"), 2, wait);
     }
@@ -431,15 +434,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("next");  // the field the user types in next
+        QTest::addColumn<QString>("stays"); // the line after that
+        const QString link = u"Ссылка из QR нового устройства"_s;
+        // The helper reports the sign-out: the line stands under the sign-in.
         QTest::newRow("sign out") << u"Выйти из аккаунта и отключить VPN"_s
-                                  << QByteArray("/account/logout") << 200 << u"Готово."_s;
+                                  << QByteArray("/account/logout") << 200 << u"Готово."_s
+                                  << u"Электронная почта"_s << QString();
         QTest::newRow("apply") << u"Применить серверы из центра"_s << QByteArray("/account/apply")
-                               << 200 << u"Готово."_s;
-        QTest::newRow("refresh refused") << u"Обновить профиль"_s << QByteArray("/account/refresh")
-                                         << 409 << u"Профиль обновляется"_s;
+                               << 200 << u"Готово."_s << link << QString();
+        QTest::newRow("refresh refused")
+            << u"Обновить профиль"_s << QByteArray("/account/refresh") << 409
+            << u"Профиль обновляется"_s << link << u"Профиль обновляется"_s;
         QTest::newRow("keychain retry")
             << u"Повторить чтение сохранённого входа"_s << QByteArray("/account/keychain/retry")
-            << 200 << u"Готово."_s;
+            << 200 << u"Готово."_s << link << QString();
     }
     void commands()
     {
@@ -447,6 +456,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, path);
         QFETCH(int, code);
         QFETCH(QString, shown);
+        QFETCH(QString, next);
         AccountStatus a = account(true, true);
         a.keychain_error = true;
         QVERIFY(open(a));
@@ -454,6 +464,9 @@ private Q_SLOTS:
             "POST", path,
             Reply::json(code, code == 200 ? QByteArray("{}") : R"({"error":"Профиль обновляется"})")
                 .after(ms(150)));
+        if (path == "/account/logout")
+            m_rig.helper->route("GET", "/account/status",
+                                Reply::json(200, accountBody(account(true, false))));
         QVERIFY(click(title));
         QVERIFY(m_view->pairing().waiting());
         QVERIFY(!button(title)->isEnabled());
@@ -462,6 +475,12 @@ private Q_SLOTS:
         const auto sent = m_rig.helper->requests("POST", path);
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent.constFirst().body, QByteArray("{}"));
+
+        // "Готово." lasts until the user's next step; an error stays.
+        QTRY_VERIFY_WITH_TIMEOUT(field(next), wait);
+        QCOMPARE(message(), shown);
+        QTest::keyClicks(field(next), u"a"_s);
+        QTEST(message(), "stays");
     }
 
     void codePollHoldsTheButtons()

@@ -8,6 +8,7 @@
 #include "TestHome.h"
 #include "account/AccountView.h"
 #include "app/Delegate.h"
+#include "app/TrayMenu.h"
 #include "ui/main/AccountSheet.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelList.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QPalette>
@@ -27,6 +29,7 @@
 
 using namespace Qt::StringLiterals;
 using Reply = FakeHelper::Reply;
+Q_DECLARE_METATYPE(FakeHelper::Reply)
 
 namespace {
 
@@ -136,6 +139,8 @@ private Q_SLOTS:
         serve(state);
         QTRY_COMPARE_WITH_TIMEOUT(m_delegate->core().status(), state, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(m_delegate->glyphBright(), bright, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->trayIcon()->toolTip(), TrayMenu::tooltip(state),
+                                  3000);
     }
 
     void missingGlyphFallsBackForGood()
@@ -232,8 +237,18 @@ private Q_SLOTS:
         QApplication::setPalette(original);
     }
 
+    void quittingStopsTheTunnelOnceAndEndsTheHelper_data()
+    {
+        QTest::addColumn<Reply>("stop");
+        QTest::newRow("answered") << Reply::json(200, "{}");
+        // A byte every 0.3 s forever: the stop request still ends within its 5 s.
+        QTest::newRow("dripping helper") << Reply::drip(std::chrono::milliseconds(300));
+    }
+
     void quittingStopsTheTunnelOnceAndEndsTheHelper()
     {
+        QFETCH(Reply, stop);
+        m_helper->route("POST", "/stop", stop);
         m_delegate->start();
         const QString pidFile = m_resources.path() + u"/helper.pid"_s;
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile) && QFileInfo(pidFile).size() > 0, 5000);
@@ -243,7 +258,10 @@ private Q_SLOTS:
         QVERIFY(pid > 0);
 
         m_helper->clearRequests();
+        QElapsedTimer quitting;
+        quitting.start();
         m_delegate->quit();
+        QVERIFY(quitting.elapsed() < 6000);
         m_delegate->quit(); // a second request does nothing more
         QVERIFY(m_delegate->quitting());
         QList<QByteArray> posts;

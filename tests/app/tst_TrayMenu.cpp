@@ -132,6 +132,35 @@ private Q_SLOTS:
         QCOMPARE(calls, (QStringList{u"pick 0"_s, u"pick 1"_s, u"off"_s, u"show"_s, u"updates"_s,
                                      u"quit"_s}));
         QCOMPARE(menu.actions().constLast()->shortcut(), QKeySequence(u"Ctrl+Q"_s));
+
+        Status many = withChannels(true, 0);
+        for (int i = 0; i < 3 * TrayMenu::maxChannelItems; ++i)
+            many.channels << QString::number(i);
+        tray.update(many);
+        QCOMPARE(menu.actions().size(), before.size() - 3 + TrayMenu::maxChannelItems);
+    }
+
+    void tooltip_data()
+    {
+        QTest::addColumn<Status>("status");
+        QTest::addColumn<QString>("tooltip");
+        Status on = withChannels(true, 2);
+        on.latency_ms = 52;
+        on.down_bps = 48'000'000;
+        on.up_bps = 2'500'000;
+        QTest::newRow("connected") << on << u"Подключено: Хельсинки · 52 мс · ↓ 48 ↑ 2.5 Мбит/с"_s;
+        on.latency_ms = 0;
+        on.primary = false;
+        QTest::newRow("bypassed, not measured yet")
+            << on << u"Трафик идёт мимо: Хельсинки · ↓ 48 ↑ 2.5 Мбит/с"_s;
+        QTest::newRow("off") << withChannels(false, 2) << u"Отключено"_s;
+    }
+
+    void tooltip()
+    {
+        QFETCH(Status, status);
+        QFETCH(QString, tooltip);
+        QCOMPARE(TrayMenu::tooltip(status), tooltip);
     }
 
     void labelsForEachHost_data()

@@ -8,6 +8,7 @@
 #include <QDBusConnectionInterface>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -108,6 +109,39 @@ private Q_SLOTS:
         QVERIFY(blocked);
         QVERIFY(ranMeanwhile);
         QVERIFY(!ModalDepth::blocked());
+    }
+
+    // An alert opens over the window in front and never reads its texts as
+    // markup: a name chosen by another device must not hide the warning
+    // after it or carry a live link.
+    void alertIsPlainAndInFrontOfItsWindow()
+    {
+        QWidget window(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
+        window.show();
+        const QString name = u"<a href='file:///etc/passwd'>Mac</a><!--"_s;
+        const QString informative = name + u"\nПодтверждайте только QR с экрана устройства"_s;
+        QWidget* parent = nullptr;
+        bool onTop = false;
+        QStringList texts;
+        bool plain = true;
+        whenOpen<QMessageBox>([&](QMessageBox* box) {
+            parent = box->parentWidget();
+            onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            for (const QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().isEmpty())
+                    continue;
+                texts << label->text();
+                plain =
+                    plain && label->textFormat() == Qt::PlainText && !label->openExternalLinks();
+            }
+            box->buttons().first()->click();
+        });
+        QtDialogs().alert(u"<b>Подтвердить</b>"_s, informative);
+        QCOMPARE(parent, &window);
+        QVERIFY(onTop);
+        QVERIFY(plain);
+        QVERIFY(texts.contains(informative));
+        QVERIFY(texts.contains(u"<b>Подтвердить</b>"_s));
     }
 
     void savePanel_data()

@@ -216,6 +216,10 @@ private Q_SLOTS:
                  u"Код не подходит или истёк. Проверьте письмо или получите новый код."_s);
         QCOMPARE(codeField()->text(), u"123456"_s);
         QVERIFY(button(u"Войти"_s)->isEnabled());
+        // The field holds the keyboard again, its code selected: typing replaces it.
+        QCOMPARE(m_window->focusWidget(), codeField());
+        QTest::keyClicks(m_window->focusWidget(), u"654321"_s);
+        QCOMPARE(codeField()->text(), u"654321"_s);
     }
 
     void returnGoesNoFurtherThanTheField()
@@ -270,6 +274,7 @@ private Q_SLOTS:
         QTEST(shownMessage(), "text");
         QVERIFY(shownTexts(m_view).contains(u"Войти в Оврин"_s));
         QVERIFY(button(u"Получить код"_s)->isEnabled());
+        QCOMPARE(m_window->focusWidget(), emailField());
         // The next attempt starts with the line cleared.
         pressReturn(emailField());
         QCOMPARE(shownMessage(), QString());

@@ -109,6 +109,14 @@ FakeHelper::Reply FakeHelper::Reply::closeWithoutAnswer()
     return r;
 }
 
+FakeHelper::Reply FakeHelper::Reply::drip(ms every)
+{
+    Reply r = raw("HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n");
+    r.bodyDelay = every;
+    r.end = End::Drip;
+    return r;
+}
+
 QByteArray FakeHelper::Request::header(const QByteArray& name) const
 {
     for (const auto& [key, value] : headers) {
@@ -258,7 +266,12 @@ void FakeHelper::serve(int fd)
     }
 
     bool alive = pause(reply.delay);
-    if (alive && reply.end != Reply::End::Stall && reply.end != Reply::End::CloseWithoutAnswer) {
+    if (alive && reply.end == Reply::End::Drip) {
+        writeAll(fd, reply.head);
+        while (pause(reply.bodyDelay) && ::send(fd, "x", 1, MSG_NOSIGNAL) == 1) {
+        }
+    } else if (alive && reply.end != Reply::End::Stall &&
+               reply.end != Reply::End::CloseWithoutAnswer) {
         writeAll(fd, reply.head);
         if (!reply.body.isEmpty() && pause(reply.bodyDelay))
             writeAll(fd, reply.body);

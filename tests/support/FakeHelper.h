@@ -27,6 +27,7 @@ public:
             KeepOpen,           // write the reply, keep the connection until the client leaves
             Stall,              // write nothing, keep the connection until the client leaves
             CloseWithoutAnswer, // close at once
+            Drip,               // write the head, then a body byte every `bodyDelay`, endlessly
         };
         QByteArray head; // everything up to and including the blank line
         QByteArray body;
@@ -40,6 +41,8 @@ public:
         static Reply raw(const QByteArray& bytes);
         static Reply stall();
         static Reply closeWithoutAnswer();
+        // A 200 head, then one body byte every `every` until the client leaves.
+        static Reply drip(ms every);
 
         Reply& after(ms d)
         {

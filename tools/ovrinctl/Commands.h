@@ -9,7 +9,11 @@ namespace Commands {
 
 enum Exit { Ok = 0, Refused = 1, NoReply = 2, Usage = 64 };
 
-int usage(const QString& problem = {});
+// Says what is wrong with the command line and where to read more; `command`
+// is the command it concerns, empty when there is none.
+int usage(const QString& command, const QString& problem);
+// `ovrinctl help [COMMAND]`: the list of commands, or one command in detail.
+int help(const QStringList& args);
 int request(QStringList args);
 int status(const QStringList& args);
 int connect(const QStringList& args);

@@ -52,3 +52,24 @@ QStringList statusText(const Status& s)
     }
     return lines;
 }
+
+QString statusLine(const Status& s)
+{
+    QString line;
+    if (!s.helper)
+        line += u"Привилегированная часть помощника не установлена. "_s;
+    if (s.running) {
+        line += (s.primary ? u"Подключено: "_s : u"Трафик идёт мимо: "_s) +
+                s.activeChannel().value_or(u"—"_s) +
+                (s.verified ? u", связь проверена."_s : u", проверяю связь…"_s);
+    } else {
+        line += u"Отключено."_s;
+        if (s.protection_armed)
+            line += u" Интернет закрыт строгой защитой."_s;
+    }
+    line += u" Подключение при запуске: "_s + onOff(s.autoconnect) + u", строгая защита: "_s +
+            onOff(s.protected_);
+    if (!s.message.isEmpty())
+        line += u" Сообщение помощника: "_s + s.message;
+    return line;
+}

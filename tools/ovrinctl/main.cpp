@@ -13,8 +13,10 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty())
-        return Commands::usage();
+        return Commands::usage({}, u"не указана команда"_s);
     const QString command = args.takeFirst();
+    if (command == u"-h" || command == u"--help" || command == u"help")
+        return Commands::help(args);
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {u"request"_s, &Commands::request},         {u"status"_s, &Commands::status},
         {u"connect"_s, &Commands::connect},         {u"disconnect"_s, &Commands::disconnect},
@@ -22,11 +24,10 @@ int main(int argc, char* argv[])
         {u"autoconnect"_s, &Commands::autoconnect}, {u"logs"_s, &Commands::logs},
         {u"account"_s, &Commands::account},         {u"cabinet"_s, &Commands::cabinet},
     };
-    if (const auto it = commands.find(command); it != commands.end())
-        return it->second(args);
-    if (command == u"-h" || command == u"--help" || command == u"help") {
-        Commands::usage();
-        return Commands::Ok;
-    }
-    return Commands::usage(u"unknown command "_s + command);
+    const auto it = commands.find(command);
+    if (it == commands.end())
+        return Commands::usage({}, u"неизвестная команда «%1»"_s.arg(command));
+    if (args == QStringList{u"--help"_s} || args == QStringList{u"-h"_s})
+        return Commands::help({command});
+    return it->second(args);
 }

@@ -3,8 +3,10 @@
 #include "ui/main/HoverAnimation.h"
 #include "ui/main/SystemColours.h"
 
+#include <QCursor>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 #include <cmath>
 
@@ -90,4 +92,21 @@ void MoreDots::leaveEvent(QEvent* event)
 {
     hover_->setHover(false);
     QToolButton::leaveEvent(event);
+}
+
+void MoreDots::mousePressEvent(QMouseEvent* event)
+{
+    const QPointer<MoreDots> self(this);
+    // Opens the menu and returns once it has closed.
+    QToolButton::mousePressEvent(event);
+    if (self)
+        followPointer();
+}
+
+void MoreDots::followPointer()
+{
+    // The open menu holds the pointer: on X11 no leave reaches the face when
+    // the pointer goes elsewhere meanwhile, and none follows when the menu
+    // closes, so the face asks where the pointer is.
+    hover_->setHover(isVisible() && rect().contains(mapFromGlobal(QCursor::pos())));
 }

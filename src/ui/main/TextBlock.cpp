@@ -4,9 +4,12 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QTextDocument>
 #include <QTextLayout>
 
 #include <cmath>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -57,6 +60,13 @@ void layOut(const QString& text, const QFont& font, int width, int maxLines, Vis
 }
 
 } // namespace
+
+QString TextBlock::plainToolTip(const QString& text)
+{
+    if (!Qt::mightBeRichText(text))
+        return text;
+    return u"<p style='white-space:pre-wrap'>"_s + text.toHtmlEscaped() + u"</p>"_s;
+}
 
 TextBlock::TextBlock(Tone tone, QWidget* parent)
     : QWidget(parent)
@@ -192,7 +202,7 @@ void TextBlock::paintEvent(QPaintEvent*)
 
 void TextBlock::resizeEvent(QResizeEvent* event)
 {
-    setToolTip(isTruncated() ? text_ : QString());
+    setToolTip(isTruncated() ? plainToolTip(text_) : QString());
     QWidget::resizeEvent(event);
 }
 
@@ -205,7 +215,7 @@ void TextBlock::changeEvent(QEvent* event)
 
 void TextBlock::textChanged()
 {
-    setToolTip(isTruncated() ? text_ : QString());
+    setToolTip(isTruncated() ? plainToolTip(text_) : QString());
     updateGeometry();
     update();
 }

@@ -6,8 +6,9 @@
 
 // A block of plain text in one of the window's label tones, wrapped at word
 // boundaries to the widget's width. With a line limit, the last line shown
-// ends in "…" when the text runs longer (the whole text is then the
-// tooltip). Its opacity may be 0: it then keeps its place and draws nothing.
+// ends in "…" when the text runs longer (the whole text, plain as well, is
+// then the tooltip). Its opacity may be 0: it then keeps its place and draws
+// nothing.
 class TextBlock : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TextBlock)
@@ -21,6 +22,9 @@ public:
     // text is `body` (macOS: 10 and 12 points against 13).
     static QFont captionFont(const QFont& body);
     static QFont calloutFont(const QFont& body);
+    // A tooltip that shows `text` as it is: a tooltip that looks like markup
+    // is otherwise drawn as rich text (tags, entities, links).
+    static QString plainToolTip(const QString& text);
 
     QString text() const { return text_; }
     void setText(const QString& text);
