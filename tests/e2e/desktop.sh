@@ -31,9 +31,13 @@ fi
 work=$(mktemp -d)
 session=()
 app=
+# Ends what this script started, the helper too, and at last the X server.
 cleanup() {
-  [[ -n $app ]] && kill "$app" 2>/dev/null && within 10 settled
-  for pid in "${session[@]}"; do kill "$pid" 2>/dev/null || true; done
+  set +e
+  [[ -n $app ]] && kill "$app" 2>/dev/null && ! within 5 settled && kill -KILL "$app"
+  helper=$(cat "${data:-}/helper.pid" 2>/dev/null) && kill "$helper" 2>/dev/null
+  within 5 settled
+  for ((k = ${#session[@]} - 1; k >= 0; k--)); do kill "${session[k]}" 2>/dev/null; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,15 +48,14 @@ fail() {
   cat "$work/app.log" 2>/dev/null || true
   exit 1
 }
-# Polls `command` every 0.05 s for up to `seconds`.
+# Runs `command` every 0.05 s until it succeeds, for up to `seconds`.
 within() {
-  local seconds=$1 i
+  local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
   shift
-  for ((i = 0; i < seconds * 20; i++)); do
-    "$@" && return 0
+  until "$@"; do
+    ((${EPOCHREALTIME/./} < deadline)) || return 1
     sleep 0.05
   done
-  return 1
 }
 gone() { ! kill -0 "$1" 2>/dev/null; }
 
@@ -68,7 +71,7 @@ grep -q 'Север & Юг_1 & Запад' "$work/lib/ovrin/channels.json" || fa
 echo '{"format": 1, "seed": 7, "tick_ms": 100, "verify_after_ms": 500, "install_ms": 10}' \
   >"$work/lib/ovrin/netcore"
 ovrin=$work/bin/ovrin
-ovrinctl=$(dirname "$built")/ovrinctl
+ovrinctl() { timeout 20 "$(dirname "$built")/ovrinctl" "$@"; }
 
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config OVRIN_CENTER_DIR=$work/center
 export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb
@@ -79,8 +82,9 @@ data="$HOME/Library/Application Support/Ovrin"
 # Xvfb takes a free display number itself, with no race against other servers.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 session+=($!)
-within 20 grep -q '^[0-9]\+$' "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=:$(cat "$work/display")
+within 20 grep -qs '^[0-9]\+$' "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
 openbox >"$work/openbox.log" 2>&1 &
 session+=($!)
 within 20 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start: $(cat "$work/openbox.log")"
@@ -94,7 +98,7 @@ settled() { [[ -z $(pgrep -f "$work/" || true) ]]; }
 
 if [[ $mode == sni ]]; then
   driver=$(realpath "${3:?usage: desktop.sh sni PATH/TO/ovrin PATH/TO/desktop_sni}")
-  OVRIN=$ovrin OVRINCTL=$ovrinctl "$driver" || fail "the StatusNotifierItem checks failed"
+  OVRIN=$ovrin OVRINCTL=$(dirname "$built")/ovrinctl "$driver" || fail "the StatusNotifierItem checks failed"
   settled || fail "left running: $(pgrep -af "$work/")"
   exit 0
 fi
@@ -140,10 +144,9 @@ settings() {
   within 10 opened "$before" || fail "no window opened from the settings menu"
 }
 connect() {
-  [[ -e $data/helper-state.json ]] && grep -q '"installed": *true' "$data/helper-state.json" ||
-    "$ovrinctl" install >/dev/null
-  "$ovrinctl" connect 0 >/dev/null
-  within 10 eval '"$ovrinctl" status | grep -q "^Подключено: "' || fail "the channel did not connect"
+  grep -qs '"installed": *true' "$data/helper-state.json" || ovrinctl install >/dev/null
+  ovrinctl connect 0 >/dev/null
+  within 10 eval 'ovrinctl status | grep -q "^Подключено: "' || fail "the channel did not connect"
   viewable "$main" || fail "the window is not shown"
 }
 # The application ends with status 0 within 6 s and leaves nothing behind.
@@ -198,7 +201,7 @@ within 10 active "$alert" || fail "the confirmation has no focus: $(xprop -root 
 [[ $(xdotool getwindowfocus) == "$alert" ]] || fail "the keyboard focus is on $(xdotool getwindowfocus)"
 xdotool key Escape
 within 10 hidden "$alert" || fail "Escape did not close the confirmation"
-"$ovrinctl" status | grep -q 'Строгая защита: выкл\.' || fail "strict protection was switched on"
+ovrinctl status | grep -q 'Строгая защита: выкл\.' || fail "strict protection was switched on"
 ! grep -q '/protection' "$data/logs/helper.log" || fail "the helper was asked: $(grep /protection "$data/logs/helper.log")"
 echo "desktop: the confirmation opened above the window with the focus; Escape closed it and sent nothing"
 
