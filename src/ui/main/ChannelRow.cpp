@@ -72,11 +72,16 @@ QColor ChannelRow::background() const
     return SystemColours::faded(SystemColours::label(palette()), 0.06 * hover_->progress());
 }
 
+int ChannelRow::heightFor(const QFontMetrics& metrics)
+{
+    return paddingY + std::max(dotSize, metrics.height()) + paddingY;
+}
+
 QSize ChannelRow::sizeHint() const
 {
     const QFontMetrics metrics = fontMetrics();
     return {paddingX + dotSize + spacing + metrics.horizontalAdvance(name_) + paddingX,
-            paddingY + std::max(dotSize, metrics.height()) + paddingY};
+            heightFor(metrics)};
 }
 
 QSize ChannelRow::minimumSizeHint() const
