@@ -1,7 +1,7 @@
 #include "ui/main/ChannelRow.h"
 
-#include "ui/main/HoverAnimation.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/HoverAnimation.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QEnterEvent>
 #include <QPainter>

@@ -9,7 +9,7 @@
 #include "ui/main/PowerButton.h"
 #include "ui/main/PowerRow.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/TextBlock.h"
 #include "ui/main/WarningButton.h"
 
 #include <QEvent>

@@ -1,6 +1,6 @@
-#include "ui/main/TextBlock.h"
+#include "ui/kit/TextBlock.h"
 
-#include "ui/main/SystemColours.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QEvent>
 #include <QPainter>

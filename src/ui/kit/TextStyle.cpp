@@ -1,4 +1,4 @@
-#include "ui/main/TextStyle.h"
+#include "ui/kit/TextStyle.h"
 
 #include <algorithm>
 #include <cmath>

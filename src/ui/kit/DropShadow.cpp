@@ -1,4 +1,4 @@
-#include "ui/main/DropShadow.h"
+#include "ui/kit/DropShadow.h"
 
 #include <cmath>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "ui/main/HoverAnimation.h"
+#include "ui/kit/HoverAnimation.h"
 
 #include <QEvent>
 #include <QWidget>

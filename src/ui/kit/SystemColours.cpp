@@ -1,4 +1,4 @@
-#include "ui/main/SystemColours.h"
+#include "ui/kit/SystemColours.h"
 
 #include <algorithm>
 

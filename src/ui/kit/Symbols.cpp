@@ -1,4 +1,4 @@
-#include "ui/main/Symbols.h"
+#include "ui/kit/Symbols.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "ui/main/Graphemes.h"
+#include "ui/kit/Graphemes.h"
 
 #include <QTextBoundaryFinder>
 
