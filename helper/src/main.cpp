@@ -1,16 +1,16 @@
 #include <utility> // before Asio: Boost 1.74 relies on it under C++20
 
-#include "AccountService.h"
-#include "CenterStore.h"
-#include "ChannelProfile.h"
-#include "CommandLine.h"
-#include "ControlSocket.h"
-#include "Controller.h"
-#include "DataFolder.h"
-#include "EngineProfile.h"
-#include "Router.h"
-#include "Scenario.h"
-#include "Server.h"
+#include "center/AccountService.h"
+#include "center/CenterStore.h"
+#include "common/CommandLine.h"
+#include "common/DataFolder.h"
+#include "transport/ControlSocket.h"
+#include "transport/Router.h"
+#include "transport/Server.h"
+#include "tunnel/ChannelProfile.h"
+#include "tunnel/Controller.h"
+#include "tunnel/EngineProfile.h"
+#include "tunnel/Scenario.h"
 
 #include <algorithm>
 #include <cstdlib>
