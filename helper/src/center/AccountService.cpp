@@ -1,6 +1,5 @@
 #include "center/AccountService.h"
 
-#include "center/CenterRandom.h"
 #include "center/ServerList.h"
 
 #include <algorithm>
@@ -12,32 +11,9 @@ namespace {
 using Kind = FlatBody::Kind;
 
 const std::string NeedServerList = "Сначала импортируйте подписанный список серверов.";
-const std::string AlreadySignedIn = "Этот компьютер уже вошёл в аккаунт. Сначала выйдите из него.";
 const std::string Revoked = "Вход на этом компьютере завершён: устройство удалено из аккаунта.";
 const std::string KeychainUnreadable = "Не удалось прочитать сохранённый вход.";
 const std::string DisconnectFirst = "Отключите соединение перед применением новых серверов.";
-const std::string PairSecretHeader = "x-pair-secret";
-
-// The identifier in the query argument "id"; nothing when absent or malformed.
-std::optional<std::string> queryId(const Target& target)
-{
-    std::optional<std::string> id = target.query("id");
-    return id && CenterRandom::isId(*id) ? id : std::nullopt;
-}
-
-const CenterAnswer BadQueryId = CenterAnswer::failure(400, "Неверный параметр id.");
-
-CenterAnswer badRequest(const FlatBody& body)
-{
-    return CenterAnswer::failure(400, body.error());
-}
-
-// A command without fields: "{}" or nothing.
-std::optional<CenterAnswer> fieldsGiven(FlatBody& body)
-{
-    body.allowOnly({});
-    return body.ok() ? std::nullopt : std::optional(badRequest(body));
-}
 
 } // namespace
 
@@ -51,14 +27,21 @@ const AccountService::Route AccountService::Routes[] = {
     {"/account/refresh", "POST", Needs::SignIn, &AccountService::refresh},
     {"/account/keychain/retry", "POST", Needs::Nothing, &AccountService::keychainRetry},
     {"/account/cabinet", "GET", Needs::SignIn, &AccountService::cabinet},
-    {"/account/pair/requests", "POST", Needs::ServerList, &AccountService::pairOpen},
+    {"/account/pair/requests", "POST", Needs::ServerList,
+     &AccountService::pairing<&AccountPairing::open>},
     {"/account/pair/status", "GET", Needs::ServerList, &AccountService::pairStatus},
-    {"/account/pair/inspect", "POST", Needs::SignIn, &AccountService::pairByQr},
-    {"/account/pair/approve", "POST", Needs::SignIn, &AccountService::pairByQr},
-    {"/account/pair/codes", "POST", Needs::SignIn, &AccountService::pairCodes},
-    {"/account/pair/code-status", "GET", Needs::SignIn, &AccountService::pairCodeStatus},
-    {"/account/pair/claim", "POST", Needs::ServerList, &AccountService::pairClaim},
-    {"/account/pair/code-approve", "POST", Needs::SignIn, &AccountService::pairCodeApprove},
+    {"/account/pair/inspect", "POST", Needs::SignIn,
+     &AccountService::pairing<&AccountPairing::byQr>},
+    {"/account/pair/approve", "POST", Needs::SignIn,
+     &AccountService::pairing<&AccountPairing::byQr>},
+    {"/account/pair/codes", "POST", Needs::SignIn,
+     &AccountService::pairing<&AccountPairing::createCode>},
+    {"/account/pair/code-status", "GET", Needs::SignIn,
+     &AccountService::pairing<&AccountPairing::codeStatus>},
+    {"/account/pair/claim", "POST", Needs::ServerList,
+     &AccountService::pairing<&AccountPairing::claim>},
+    {"/account/pair/code-approve", "POST", Needs::SignIn,
+     &AccountService::pairing<&AccountPairing::codeApprove>},
 };
 
 AccountService::AccountService(Controller& controller, Setup setup)
@@ -202,7 +185,7 @@ CenterAnswer AccountService::bootstrap(Call& call)
     call.body.allowOnly({"path"});
     const auto path = call.body.take("path", Kind::Path);
     if (!call.body.ok())
-        return badRequest(call.body);
+        return call.badRequest();
     std::string error, detail;
     auto verified = ServerList::load(*path, error, &detail);
     if (!verified) {
@@ -223,7 +206,7 @@ CenterAnswer AccountService::authRequest(Call& call)
 {
     call.body.allowOnly({"email"});
     if (!call.body.ok())
-        return badRequest(call.body);
+        return call.badRequest();
     const auto email = call.body.take("email", Kind::Email);
     if (!email)
         return CenterAnswer::failure(400, "invalid_email");
@@ -240,7 +223,7 @@ CenterAnswer AccountService::authVerify(Call& call)
         !body.has("replace_device_id")) {
         const auto code = body.take("code", Kind::Code);
         if (!body.ok())
-            return badRequest(body);
+            return call.badRequest();
         return center_.confirmEmail(*call.who, *challenge, *code);
     }
     Center::Verification verification;
@@ -250,11 +233,11 @@ CenterAnswer AccountService::authVerify(Call& call)
     const auto name = body.take("name", Kind::Label);
     const auto platform = body.take("platform", Kind::Label);
     if (!body.ok())
-        return badRequest(body);
+        return call.badRequest();
     if (verification.code.has_value() == verification.linkToken.has_value())
         return CenterAnswer::failure(400, "Укажите либо код из письма, либо ссылку из него.");
     if (call.who)
-        return CenterAnswer::failure(409, AlreadySignedIn);
+        return CenterAnswer::failure(409, AccountCall::AlreadySignedIn);
     verification.challengeId = *challenge;
     verification.device = {*name, *platform};
     return adopt(center_.signIn(verification));
@@ -262,7 +245,7 @@ CenterAnswer AccountService::authVerify(Call& call)
 
 CenterAnswer AccountService::logout(Call& call)
 {
-    if (auto refused = fieldsGiven(call.body))
+    if (auto refused = call.refuseFields())
         return *refused;
     controller_.stop("sign-out");
     // The saved sign-in goes even when a keychain error hides it.
@@ -281,7 +264,7 @@ CenterAnswer AccountService::logout(Call& call)
 
 CenterAnswer AccountService::apply(Call& call)
 {
-    if (auto refused = fieldsGiven(call.body))
+    if (auto refused = call.refuseFields())
         return *refused;
     CenterAnswer profile = center_.profile(*call.who, true);
     if (profile.status != 200)
@@ -297,7 +280,7 @@ CenterAnswer AccountService::apply(Call& call)
 
 CenterAnswer AccountService::refresh(Call& call)
 {
-    if (auto refused = fieldsGiven(call.body))
+    if (auto refused = call.refuseFields())
         return *refused;
     CenterAnswer profile = center_.profile(*call.who, true);
     if (profile.status != 200)
@@ -309,7 +292,7 @@ CenterAnswer AccountService::refresh(Call& call)
 
 CenterAnswer AccountService::keychainRetry(Call& call)
 {
-    if (auto refused = fieldsGiven(call.body))
+    if (auto refused = call.refuseFields())
         return *refused;
     if (keychainError_)
         controller_.logs().info("account: the saved sign-in was read again");
@@ -324,85 +307,14 @@ CenterAnswer AccountService::cabinet(Call& call)
     return center_.cabinet(*call.who);
 }
 
-CenterAnswer AccountService::pairOpen(Call& call)
-{
-    call.body.allowOnly({"name", "platform"});
-    const auto name = call.body.take("name", Kind::Label);
-    const auto platform = call.body.take("platform", Kind::Label);
-    if (!call.body.ok())
-        return badRequest(call.body);
-    if (call.who)
-        return CenterAnswer::failure(409, AlreadySignedIn);
-    return pairing_.open({*name, *platform});
-}
-
 CenterAnswer AccountService::pairStatus(Call& call)
 {
-    const auto id = queryId(call.target);
-    if (!id)
-        return BadQueryId;
-    const std::string* secret = call.request.header(PairSecretHeader);
-    if (secret == nullptr || !CenterRandom::isToken(*secret))
-        return CenterAnswer::failure(403, "Секрет заявки не подходит.");
-    CenterAnswer answer = pairing_.status(*id, *secret);
-    // A helper that is already signed in keeps its own sign-in.
-    if (call.who)
-        answer.signedIn.reset();
+    CenterAnswer answer = pairing_.status(call);
     const bool adopted = answer.signedIn.has_value();
     answer = adopt(std::move(answer));
     if (adopted && answer.status == 200)
         answer.body["profile_pending"] = pendingCredentials_;
     return answer;
-}
-
-CenterAnswer AccountService::pairByQr(Call& call)
-{
-    call.body.allowOnly({"id", "qr_token"});
-    const auto id = call.body.take("id", Kind::Id);
-    const auto token = call.body.take("qr_token", Kind::Token);
-    if (!call.body.ok())
-        return badRequest(call.body);
-    if (call.target.path() == "/account/pair/inspect")
-        return pairing_.inspect(*call.who, *id, *token);
-    return pairing_.approve(*call.who, *id, *token);
-}
-
-CenterAnswer AccountService::pairCodes(Call& call)
-{
-    if (auto refused = fieldsGiven(call.body))
-        return *refused;
-    return pairing_.createCode(*call.who);
-}
-
-CenterAnswer AccountService::pairCodeStatus(Call& call)
-{
-    const auto id = queryId(call.target);
-    if (!id)
-        return BadQueryId;
-    return pairing_.codeStatus(*call.who, *id);
-}
-
-CenterAnswer AccountService::pairClaim(Call& call)
-{
-    call.body.allowOnly({"id", "secret", "code"});
-    const auto id = call.body.take("id", Kind::Id);
-    const auto secret = call.body.take("secret", Kind::Token);
-    const auto code = call.body.take("code", Kind::Code);
-    if (!call.body.ok())
-        return badRequest(call.body);
-    if (call.who)
-        return CenterAnswer::failure(409, AlreadySignedIn);
-    return pairing_.claim(*id, *secret, *code);
-}
-
-CenterAnswer AccountService::pairCodeApprove(Call& call)
-{
-    call.body.allowOnly({"id", "request_id"});
-    const auto id = call.body.take("id", Kind::Id);
-    const auto requestId = call.body.take("request_id", Kind::Id);
-    if (!call.body.ok())
-        return badRequest(call.body);
-    return pairing_.codeApprove(*call.who, *id, *requestId);
 }
 
 } // namespace ovrin::helper

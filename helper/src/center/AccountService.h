@@ -1,8 +1,8 @@
 #pragma once
 
+#include "center/AccountCall.h"
+#include "center/AccountPairing.h"
 #include "center/Center.h"
-#include "center/CenterPairing.h"
-#include "transport/FlatBody.h"
 #include "transport/Reply.h"
 #include "transport/Request.h"
 #include "transport/Target.h"
@@ -36,12 +36,7 @@ public:
     Reply handle(const Request& request, const Target& target);
 
 private:
-    struct Call {
-        FlatBody& body;
-        const Request& request;
-        const Target& target;
-        std::optional<Identity> who; // the sign-in, unless hidden by a keychain error
-    };
+    using Call = AccountCall;
     using Handler = CenterAnswer (AccountService::*)(Call&);
     enum class Needs { Nothing, ServerList, SignIn };
     struct Route {
@@ -61,14 +56,14 @@ private:
     CenterAnswer refresh(Call& call);
     CenterAnswer keychainRetry(Call& call);
     CenterAnswer cabinet(Call& call);
-    CenterAnswer pairOpen(Call& call);
+    // Signs this helper in once the pairing request it opened is approved.
     CenterAnswer pairStatus(Call& call);
-    // "/account/pair/inspect" and "/account/pair/approve": a QR link read by a signed-in device.
-    CenterAnswer pairByQr(Call& call);
-    CenterAnswer pairCodes(Call& call);
-    CenterAnswer pairCodeStatus(Call& call);
-    CenterAnswer pairClaim(Call& call);
-    CenterAnswer pairCodeApprove(Call& call);
+    // The other pairing targets, served by `pairing_` alone.
+    template <CenterAnswer (AccountPairing::*Serve)(Call&)>
+    CenterAnswer pairing(Call& call)
+    {
+        return (pairing_.*Serve)(call);
+    }
 
     Reply dispatch(const Route& route, const Request& request, const Target& target);
     // Saves the sign-in an answer brings; a sign-in that cannot be saved is undone.
@@ -78,7 +73,7 @@ private:
     Controller& controller_;
     DataFolder folder_;
     Center center_;
-    CenterPairing pairing_;
+    AccountPairing pairing_;
 
     std::mutex mutex_;
     bool bootstrap_ = false;

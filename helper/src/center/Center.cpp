@@ -1,5 +1,6 @@
 #include "center/Center.h"
 
+#include "center/CenterFixtures.h"
 #include "center/CenterRandom.h"
 
 #include <algorithm>
@@ -13,32 +14,8 @@ namespace {
 using Json = nlohmann::json;
 using Ordered = nlohmann::ordered_json;
 
-struct Plan {
-    const char* id;
-    const char* name;
-    std::int64_t priceMinor;
-    const char* currency;
-    std::int64_t periodDays;
-    std::int64_t devicesLimit;
-};
-
-constexpr Plan Offered[] = {
-    {"standard-month", "Стандарт на месяц", 29'900, "RUB", 30, 3},
-    {"family-year", "Семейный на год", 299'000, "RUB", 365, 5},
-    {"standard-month-eur", "Стандарт на месяц (евро)", 499, "EUR", 30, 3},
-};
-constexpr const char* TrialId = "trial";
-constexpr const char* TrialName = "Пробный период";
 // Expired records that are still answered as such ("expired") before they are forgotten.
 constexpr std::int64_t ForgetAfter = 3600;
-
-Json account(const std::string& email, const Plan& plan, std::int64_t endsAt, std::int64_t now)
-{
-    return {{"email", email},     {"email_verified", true},
-            {"plan_id", plan.id}, {"plan_name", plan.name},
-            {"ends_at", endsAt},  {"devices_limit", plan.devicesLimit},
-            {"created_at", now}};
-}
 
 Json* accountByEmail(Json& document, const std::string& email, std::string& id)
 {
@@ -83,74 +60,15 @@ std::optional<CenterAnswer> redeem(Json& document, const std::string& id,
 
 } // namespace
 
-CenterAnswer CenterAnswer::ok(Ordered body)
-{
-    CenterAnswer answer;
-    answer.body = std::move(body);
-    return answer;
-}
-
-CenterAnswer CenterAnswer::failure(int status, const std::string& error)
-{
-    CenterAnswer answer;
-    answer.status = status;
-    answer.body = {{"error", error}};
-    return answer;
-}
-
-CenterAnswer CenterAnswer::notSignedIn(bool revoked)
-{
-    CenterAnswer answer = failure(401, "not_signed_in");
-    answer.revoked = revoked;
-    return answer;
-}
-
 Center::Center(std::filesystem::path folder, bool mailUnavailable, CenterClock::Wall wall)
     : store_(std::move(folder), std::move(wall))
     , mailer_(store_.outbox())
     , mailUnavailable_(mailUnavailable)
 {}
 
-Ordered Center::plans()
-{
-    Ordered list = Ordered::array();
-    for (const Plan& plan : Offered)
-        list.push_back({{"id", plan.id},
-                        {"name", plan.name},
-                        {"price_minor", plan.priceMinor},
-                        {"currency", plan.currency},
-                        {"period_days", plan.periodDays},
-                        {"devices_limit", plan.devicesLimit}});
-    return list;
-}
-
 bool Center::expired(const Json& record, std::int64_t now)
 {
     return record.at("expires_at").get<std::int64_t>() <= now;
-}
-
-void Center::seed(Json& document, std::int64_t now)
-{
-    document = {{"format", 1},
-                {"created_at", now},
-                {"accounts", Json::object()},
-                {"devices", Json::object()},
-                {"challenges", Json::object()},
-                {"code_requests", Json::object()},
-                {"pair_requests", Json::object()},
-                {"pair_codes", Json::object()}};
-    const std::string full = CenterRandom::id();
-    document["accounts"][full] = account(FullAccount, Offered[0], now + 12 * Day, now - 200 * Day);
-    const std::pair<const char*, std::int64_t> devices[] = {
-        {"MacBook Air Анны", 2 * 3600}, {"iMac в офисе", 3 * Day}, {"Mac mini дома", 20 * Day}};
-    std::int64_t created = now - 180 * Day;
-    for (const auto& [name, idle] : devices) {
-        const std::string id = addDevice(document, full, {name, "macOS"}, created);
-        document["devices"][id]["last_seen_at"] = now - idle;
-        created += Day;
-    }
-    document["accounts"][CenterRandom::id()] =
-        account(ExpiredAccount, Offered[0], now - 3 * Day, now - 400 * Day);
 }
 
 void Center::prune(Json& document, std::int64_t now)
@@ -181,7 +99,7 @@ CenterAnswer Center::transact(const Work& work) const
     CenterAnswer answer;
     const std::optional<std::string> failure = store_.update([&](Json& document, std::int64_t now) {
         if (document.is_null())
-            seed(document, now);
+            CenterFixtures::seed(document, now);
         prune(document, now);
         answer = work(document, now);
     });
@@ -318,8 +236,7 @@ CenterAnswer Center::signIn(const Verification& verification)
         }
         if (!known) {
             id = CenterRandom::id();
-            const Plan trial{TrialId, TrialName, 0, "RUB", TrialDays, TrialDevices};
-            document["accounts"][id] = account(email, trial, now + TrialDays * Day, now);
+            document["accounts"][id] = CenterFixtures::trialAccount(email, now);
         }
         if (verification.replaceDeviceId) {
             devices.erase(old);
@@ -375,7 +292,7 @@ CenterAnswer Center::cabinet(const Identity& who)
                                 {"devices_limit", account.at("devices_limit").get<std::int64_t>()}};
         return CenterAnswer::ok({{"subscription", std::move(subscription)},
                                  {"devices", devicesOf(document, who.account, true, who.device)},
-                                 {"plans", plans()},
+                                 {"plans", CenterFixtures::plans()},
                                  {"loaded_at", now}});
     });
 }

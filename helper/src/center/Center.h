@@ -1,9 +1,9 @@
 #pragma once
 
+#include "center/CenterAnswer.h"
 #include "center/CenterStore.h"
 #include "center/Mailer.h"
 #include "common/Identity.h"
-#include "transport/Reply.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,21 +20,6 @@ struct DeviceIntro {
     std::string platform;
 };
 
-// What the center answers one call: the reply for the application and what it means for the
-// calling helper's own sign-in.
-struct CenterAnswer {
-    int status = 200;
-    nlohmann::ordered_json body = nlohmann::ordered_json::object();
-    std::optional<Identity> signedIn; // the caller is now signed in as this device
-    bool revoked = false;             // the caller's device no longer belongs to its account
-    std::string note;                 // for the helper's log: what happened, never a secret
-
-    static CenterAnswer ok(nlohmann::ordered_json body = nlohmann::ordered_json::object());
-    static CenterAnswer failure(int status, const std::string& error);
-    static CenterAnswer notSignedIn(bool revoked);
-    Reply reply() const { return Reply::json(status, body); }
-};
-
 // The simulated account service: accounts with their subscription and devices, e-mail
 // challenges and letters, the cabinet. Every call is one transaction on the shared document,
 // so helpers on other HOMEs see its effect at once. Times are the center clock's seconds.
@@ -45,10 +30,6 @@ public:
     static constexpr std::int64_t RateWindowSeconds = 10 * 60;
     static constexpr std::size_t RateLimit = 5;
     static constexpr std::int64_t Day = 86'400;
-    static constexpr std::int64_t TrialDays = 7;
-    static constexpr std::int64_t TrialDevices = 3;
-    static constexpr const char* FullAccount = "full@ovrin.test";
-    static constexpr const char* ExpiredAccount = "expired@ovrin.test";
 
     using Work = std::function<CenterAnswer(nlohmann::json& document, std::int64_t now)>;
 
@@ -94,10 +75,7 @@ public:
                                  const DeviceIntro& device, std::int64_t now);
     static bool expired(const nlohmann::json& record, std::int64_t now);
 
-    static nlohmann::ordered_json plans();
-
 private:
-    static void seed(nlohmann::json& document, std::int64_t now);
     static void prune(nlohmann::json& document, std::int64_t now);
     static nlohmann::ordered_json devicesOf(const nlohmann::json& document,
                                             const std::string& account, bool detailed,
