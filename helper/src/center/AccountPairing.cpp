@@ -21,7 +21,7 @@ std::optional<std::string> queryId(const Target& target)
 } // namespace
 
 AccountPairing::AccountPairing(Center& center)
-    : pairing_(center)
+    : m_pairing(center)
 {}
 
 CenterAnswer AccountPairing::open(AccountCall& call)
@@ -33,7 +33,7 @@ CenterAnswer AccountPairing::open(AccountCall& call)
         return call.badRequest();
     if (call.who)
         return CenterAnswer::failure(409, AccountCall::AlreadySignedIn);
-    return pairing_.open({*name, *platform});
+    return m_pairing.open({*name, *platform});
 }
 
 CenterAnswer AccountPairing::status(AccountCall& call)
@@ -44,7 +44,7 @@ CenterAnswer AccountPairing::status(AccountCall& call)
     const std::string* secret = call.request.header(PairSecretHeader);
     if (secret == nullptr || !CenterRandom::isToken(*secret))
         return CenterAnswer::failure(403, "Секрет заявки не подходит.");
-    CenterAnswer answer = pairing_.status(*id, *secret);
+    CenterAnswer answer = m_pairing.status(*id, *secret);
     // A helper that is already signed in keeps its own sign-in.
     if (call.who)
         answer.signedIn.reset();
@@ -59,15 +59,15 @@ CenterAnswer AccountPairing::byQr(AccountCall& call)
     if (!call.body.ok())
         return call.badRequest();
     if (call.target.path() == "/account/pair/inspect")
-        return pairing_.inspect(*call.who, *id, *token);
-    return pairing_.approve(*call.who, *id, *token);
+        return m_pairing.inspect(*call.who, *id, *token);
+    return m_pairing.approve(*call.who, *id, *token);
 }
 
 CenterAnswer AccountPairing::createCode(AccountCall& call)
 {
     if (auto refused = call.refuseFields())
         return *refused;
-    return pairing_.createCode(*call.who);
+    return m_pairing.createCode(*call.who);
 }
 
 CenterAnswer AccountPairing::codeStatus(AccountCall& call)
@@ -75,7 +75,7 @@ CenterAnswer AccountPairing::codeStatus(AccountCall& call)
     const auto id = queryId(call.target);
     if (!id)
         return BadQueryId;
-    return pairing_.codeStatus(*call.who, *id);
+    return m_pairing.codeStatus(*call.who, *id);
 }
 
 CenterAnswer AccountPairing::claim(AccountCall& call)
@@ -88,7 +88,7 @@ CenterAnswer AccountPairing::claim(AccountCall& call)
         return call.badRequest();
     if (call.who)
         return CenterAnswer::failure(409, AccountCall::AlreadySignedIn);
-    return pairing_.claim(*id, *secret, *code);
+    return m_pairing.claim(*id, *secret, *code);
 }
 
 CenterAnswer AccountPairing::codeApprove(AccountCall& call)
@@ -98,7 +98,7 @@ CenterAnswer AccountPairing::codeApprove(AccountCall& call)
     const auto requestId = call.body.take("request_id", Kind::Id);
     if (!call.body.ok())
         return call.badRequest();
-    return pairing_.codeApprove(*call.who, *id, *requestId);
+    return m_pairing.codeApprove(*call.who, *id, *requestId);
 }
 
 } // namespace ovrin::helper

@@ -27,7 +27,7 @@ public:
     CenterAnswer codeApprove(AccountCall& call);
 
 private:
-    CenterPairing pairing_;
+    CenterPairing m_pairing;
 };
 
 } // namespace ovrin::helper

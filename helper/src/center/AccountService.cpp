@@ -45,38 +45,38 @@ const AccountService::Route AccountService::Routes[] = {
 };
 
 AccountService::AccountService(Controller& controller, Setup setup)
-    : controller_(controller)
-    , folder_(std::move(setup.folder))
-    , center_(std::move(setup.centerFolder), controller.scenario().mailUnavailable,
-              std::move(setup.wall))
-    , pairing_(center_)
+    : m_controller(controller)
+    , m_folder(std::move(setup.folder))
+    , m_center(std::move(setup.centerFolder), controller.scenario().mailUnavailable,
+               std::move(setup.wall))
+    , m_pairing(m_center)
 {}
 
 void AccountService::start()
 {
-    std::lock_guard lock(mutex_);
-    keychainError_ = controller_.scenario().keychainError;
-    pendingCredentials_ = controller_.scenario().pendingCredentials;
-    if (keychainError_) {
-        error_ = KeychainUnreadable;
-        controller_.logs().warning("account: the saved sign-in is unreadable (scenario)");
+    std::lock_guard lock(m_mutex);
+    m_keychainError = m_controller.scenario().keychainError;
+    m_pendingCredentials = m_controller.scenario().pendingCredentials;
+    if (m_keychainError) {
+        m_error = KeychainUnreadable;
+        m_controller.logs().warning("account: the saved sign-in is unreadable (scenario)");
     }
-    controller_.logs().info("account: center at " + center_.store().folder().string());
-    if (const std::size_t removed = center_.store().removeLeftovers())
-        controller_.logs().info("account: removed " + std::to_string(removed) +
-                                " temporary files left in the center by a killed helper");
+    m_controller.logs().info("account: center at " + m_center.store().folder().string());
+    if (const std::size_t removed = m_center.store().removeLeftovers())
+        m_controller.logs().info("account: removed " + std::to_string(removed) +
+                                 " temporary files left in the center by a killed helper");
     std::error_code ec;
-    if (!std::filesystem::exists(folder_.servers(), ec))
+    if (!std::filesystem::exists(m_folder.servers(), ec))
         return;
     std::string error, detail;
-    if (auto verified = ServerList::load(folder_.servers(), error, &detail)) {
-        bootstrap_ = true;
-        servers_ = std::move(verified->channels);
-        controller_.logs().info("account: imported server list found, " +
-                                std::to_string(servers_.size()) + " channels");
+    if (auto verified = ServerList::load(m_folder.servers(), error, &detail)) {
+        m_bootstrap = true;
+        m_servers = std::move(verified->channels);
+        m_controller.logs().info("account: imported server list found, " +
+                                 std::to_string(m_servers.size()) + " channels");
     } else {
-        controller_.logs().warning("account: the imported server list is unusable: " + error +
-                                   (detail.empty() ? "" : " (" + detail + ")"));
+        m_controller.logs().warning("account: the imported server list is unusable: " + error +
+                                    (detail.empty() ? "" : " (" + detail + ")"));
     }
 }
 
@@ -93,11 +93,11 @@ Reply AccountService::handle(const Request& request, const Target& target)
         reply.headers.emplace_back("Allow", route->method);
         return reply;
     }
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     try {
         return dispatch(*route, request, target);
     } catch (const std::exception& error) {
-        controller_.reportFailure(
+        m_controller.reportFailure(
             "account_request_failed",
             {{"method", request.method}, {"target", request.target}, {"error", error.what()}});
     }
@@ -110,11 +110,11 @@ Reply AccountService::dispatch(const Route& route, const Request& request, const
     std::optional<FlatBody> body = FlatBody::parse(request.body, error);
     if (!body)
         return Reply::failure(400, error);
-    const Identity session = controller_.session();
+    const Identity session = m_controller.session();
     Call call{*body, request, target, std::nullopt};
-    if (!keychainError_ && !session.empty())
+    if (!m_keychainError && !session.empty())
         call.who = session;
-    if (route.needs != Needs::Nothing && !bootstrap_)
+    if (route.needs != Needs::Nothing && !m_bootstrap)
         return Reply::failure(409, NeedServerList);
     if (route.needs == Needs::SignIn && !call.who)
         return CenterAnswer::notSignedIn(false).reply();
@@ -123,7 +123,7 @@ Reply AccountService::dispatch(const Route& route, const Request& request, const
     if (answer.revoked)
         dropSession(Revoked);
     if (!answer.note.empty())
-        controller_.logs().info("account: " + answer.note);
+        m_controller.logs().info("account: " + answer.note);
     return answer.reply();
 }
 
@@ -132,24 +132,24 @@ CenterAnswer AccountService::adopt(CenterAnswer answer)
     if (answer.status != 200 || !answer.signedIn)
         return answer;
     const Identity who = *answer.signedIn;
-    if (auto failure = controller_.saveSession(who)) {
-        center_.signOut(who);
-        controller_.logs().warning("account: sign-in not saved: " + *failure);
+    if (auto failure = m_controller.saveSession(who)) {
+        m_center.signOut(who);
+        m_controller.logs().warning("account: sign-in not saved: " + *failure);
         return CenterAnswer::failure(500, "Вход не сохранён: " + *failure + ".");
     }
-    keychainError_ = false;
-    pendingCredentials_ = controller_.scenario().pendingCredentials;
-    error_.clear();
-    controller_.logs().info("account: signed in as device " + who.device);
+    m_keychainError = false;
+    m_pendingCredentials = m_controller.scenario().pendingCredentials;
+    m_error.clear();
+    m_controller.logs().info("account: signed in as device " + who.device);
     return answer;
 }
 
 void AccountService::dropSession(const std::string& why)
 {
-    if (auto failure = controller_.saveSession({}))
-        controller_.logs().warning("account: sign-out not saved: " + *failure);
-    error_ = why;
-    controller_.logs().info("account: signed out" + (why.empty() ? "" : ": " + why));
+    if (auto failure = m_controller.saveSession({}))
+        m_controller.logs().warning("account: sign-out not saved: " + *failure);
+    m_error = why;
+    m_controller.logs().info("account: signed out" + (why.empty() ? "" : ": " + why));
 }
 
 CenterAnswer AccountService::status(Call& call)
@@ -157,7 +157,7 @@ CenterAnswer AccountService::status(Call& call)
     bool signedIn = false, active = false;
     std::string plan, shownError;
     if (call.who) {
-        const CenterAnswer profile = center_.profile(*call.who, false);
+        const CenterAnswer profile = m_center.profile(*call.who, false);
         if (profile.revoked) {
             dropSession(Revoked);
         } else {
@@ -170,14 +170,14 @@ CenterAnswer AccountService::status(Call& call)
             }
         }
     }
-    return CenterAnswer::ok({{"bootstrap", bootstrap_},
+    return CenterAnswer::ok({{"bootstrap", m_bootstrap},
                              {"signed_in", signedIn},
-                             {"keychain_error", keychainError_},
-                             {"pending_credentials", pendingCredentials_},
+                             {"keychain_error", m_keychainError},
+                             {"pending_credentials", m_pendingCredentials},
                              {"device_id", signedIn ? call.who->device : std::string()},
                              {"active", active},
                              {"plan", plan},
-                             {"error", shownError.empty() ? error_ : shownError}});
+                             {"error", shownError.empty() ? m_error : shownError}});
 }
 
 CenterAnswer AccountService::bootstrap(Call& call)
@@ -189,16 +189,16 @@ CenterAnswer AccountService::bootstrap(Call& call)
     std::string error, detail;
     auto verified = ServerList::load(*path, error, &detail);
     if (!verified) {
-        controller_.logs().warning("account: server list refused: " + error +
-                                   (detail.empty() ? "" : " (" + detail + ")"));
+        m_controller.logs().warning("account: server list refused: " + error +
+                                    (detail.empty() ? "" : " (" + detail + ")"));
         return CenterAnswer::failure(400, error);
     }
-    if (auto failure = ServerList::save(*verified, folder_.servers()))
+    if (auto failure = ServerList::save(*verified, m_folder.servers()))
         return CenterAnswer::failure(500, "Список серверов не сохранён: " + *failure + ".");
-    bootstrap_ = true;
-    servers_ = std::move(verified->channels);
-    controller_.logs().info("account: server list imported, " + std::to_string(servers_.size()) +
-                            " channels");
+    m_bootstrap = true;
+    m_servers = std::move(verified->channels);
+    m_controller.logs().info("account: server list imported, " + std::to_string(m_servers.size()) +
+                             " channels");
     return CenterAnswer::ok();
 }
 
@@ -210,7 +210,7 @@ CenterAnswer AccountService::authRequest(Call& call)
     const auto email = call.body.take("email", Kind::Email);
     if (!email)
         return CenterAnswer::failure(400, "invalid_email");
-    return center_.requestCode(*email, call.who);
+    return m_center.requestCode(*email, call.who);
 }
 
 CenterAnswer AccountService::authVerify(Call& call)
@@ -224,7 +224,7 @@ CenterAnswer AccountService::authVerify(Call& call)
         const auto code = body.take("code", Kind::Code);
         if (!body.ok())
             return call.badRequest();
-        return center_.confirmEmail(*call.who, *challenge, *code);
+        return m_center.confirmEmail(*call.who, *challenge, *code);
     }
     Center::Verification verification;
     verification.code = body.take("code", Kind::Code, false);
@@ -240,25 +240,25 @@ CenterAnswer AccountService::authVerify(Call& call)
         return CenterAnswer::failure(409, AccountCall::AlreadySignedIn);
     verification.challengeId = *challenge;
     verification.device = {*name, *platform};
-    return adopt(center_.signIn(verification));
+    return adopt(m_center.signIn(verification));
 }
 
 CenterAnswer AccountService::logout(Call& call)
 {
     if (auto refused = call.refuseFields())
         return *refused;
-    controller_.stop("sign-out");
+    m_controller.stop("sign-out");
     // The saved sign-in goes even when a keychain error hides it.
-    const Identity session = controller_.session();
+    const Identity session = m_controller.session();
     if (!session.empty()) {
-        const CenterAnswer freed = center_.signOut(session);
+        const CenterAnswer freed = m_center.signOut(session);
         if (freed.status != 200)
-            controller_.logs().warning("account: the center did not free the device place: " +
-                                       freed.body.value("error", std::string()));
+            m_controller.logs().warning("account: the center did not free the device place: " +
+                                        freed.body.value("error", std::string()));
         dropSession({});
     }
-    keychainError_ = false;
-    error_.clear();
+    m_keychainError = false;
+    m_error.clear();
     return CenterAnswer::ok();
 }
 
@@ -266,11 +266,11 @@ CenterAnswer AccountService::apply(Call& call)
 {
     if (auto refused = call.refuseFields())
         return *refused;
-    CenterAnswer profile = center_.profile(*call.who, true);
+    CenterAnswer profile = m_center.profile(*call.who, true);
     if (profile.status != 200)
         return profile;
     std::string reason;
-    const Controller::Replacement done = controller_.replaceChannels(servers_, reason);
+    const Controller::Replacement done = m_controller.replaceChannels(m_servers, reason);
     if (done == Controller::Replacement::TunnelRunning)
         return CenterAnswer::failure(409, DisconnectFirst);
     if (done == Controller::Replacement::NotSaved)
@@ -282,11 +282,11 @@ CenterAnswer AccountService::refresh(Call& call)
 {
     if (auto refused = call.refuseFields())
         return *refused;
-    CenterAnswer profile = center_.profile(*call.who, true);
+    CenterAnswer profile = m_center.profile(*call.who, true);
     if (profile.status != 200)
         return profile;
-    pendingCredentials_ = false;
-    error_.clear();
+    m_pendingCredentials = false;
+    m_error.clear();
     return CenterAnswer::ok();
 }
 
@@ -294,26 +294,26 @@ CenterAnswer AccountService::keychainRetry(Call& call)
 {
     if (auto refused = call.refuseFields())
         return *refused;
-    if (keychainError_)
-        controller_.logs().info("account: the saved sign-in was read again");
-    keychainError_ = false;
-    if (error_ == KeychainUnreadable)
-        error_.clear();
+    if (m_keychainError)
+        m_controller.logs().info("account: the saved sign-in was read again");
+    m_keychainError = false;
+    if (m_error == KeychainUnreadable)
+        m_error.clear();
     return CenterAnswer::ok();
 }
 
 CenterAnswer AccountService::cabinet(Call& call)
 {
-    return center_.cabinet(*call.who);
+    return m_center.cabinet(*call.who);
 }
 
 CenterAnswer AccountService::pairStatus(Call& call)
 {
-    CenterAnswer answer = pairing_.status(call);
+    CenterAnswer answer = m_pairing.status(call);
     const bool adopted = answer.signedIn.has_value();
     answer = adopt(std::move(answer));
     if (adopted && answer.status == 200)
-        answer.body["profile_pending"] = pendingCredentials_;
+        answer.body["profile_pending"] = m_pendingCredentials;
     return answer;
 }
 

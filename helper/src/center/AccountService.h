@@ -58,11 +58,11 @@ private:
     CenterAnswer cabinet(Call& call);
     // Signs this helper in once the pairing request it opened is approved.
     CenterAnswer pairStatus(Call& call);
-    // The other pairing targets, served by `pairing_` alone.
+    // The other pairing targets, served by `m_pairing` alone.
     template <CenterAnswer (AccountPairing::*Serve)(Call&)>
     CenterAnswer pairing(Call& call)
     {
-        return (pairing_.*Serve)(call);
+        return (m_pairing.*Serve)(call);
     }
 
     Reply dispatch(const Route& route, const Request& request, const Target& target);
@@ -70,17 +70,17 @@ private:
     CenterAnswer adopt(CenterAnswer answer);
     void dropSession(const std::string& why);
 
-    Controller& controller_;
-    DataFolder folder_;
-    Center center_;
-    AccountPairing pairing_;
+    Controller& m_controller;
+    DataFolder m_folder;
+    Center m_center;
+    AccountPairing m_pairing;
 
-    std::mutex mutex_;
-    bool bootstrap_ = false;
-    std::vector<ChannelProfile> servers_;
-    bool keychainError_ = false;
-    bool pendingCredentials_ = false;
-    std::string error_;
+    std::mutex m_mutex;
+    bool m_bootstrap = false;
+    std::vector<ChannelProfile> m_servers;
+    bool m_keychainError = false;
+    bool m_pendingCredentials = false;
+    std::string m_error;
 };
 
 } // namespace ovrin::helper

@@ -61,9 +61,9 @@ std::optional<CenterAnswer> redeem(Json& document, const std::string& id,
 } // namespace
 
 Center::Center(std::filesystem::path folder, bool mailUnavailable, CenterClock::Wall wall)
-    : store_(std::move(folder), std::move(wall))
-    , mailer_(store_.outbox())
-    , mailUnavailable_(mailUnavailable)
+    : m_store(std::move(folder), std::move(wall))
+    , m_mailer(m_store.outbox())
+    , m_mailUnavailable(mailUnavailable)
 {}
 
 bool Center::expired(const Json& record, std::int64_t now)
@@ -97,12 +97,13 @@ void Center::prune(Json& document, std::int64_t now)
 CenterAnswer Center::transact(const Work& work) const
 {
     CenterAnswer answer;
-    const std::optional<std::string> failure = store_.update([&](Json& document, std::int64_t now) {
-        if (document.is_null())
-            CenterFixtures::seed(document, now);
-        prune(document, now);
-        answer = work(document, now);
-    });
+    const std::optional<std::string> failure =
+        m_store.update([&](Json& document, std::int64_t now) {
+            if (document.is_null())
+                CenterFixtures::seed(document, now);
+            prune(document, now);
+            answer = work(document, now);
+        });
     if (failure)
         return CenterAnswer::failure(503, *failure);
     return answer;
@@ -175,7 +176,7 @@ std::string Center::addDevice(Json& document, const std::string& account, const 
 CenterAnswer Center::requestCode(const std::string& email,
                                  const std::optional<Identity>& confirming)
 {
-    if (mailUnavailable_)
+    if (m_mailUnavailable)
         return CenterAnswer::failure(503, "mail_unavailable");
     return transact([&](Json& document, std::int64_t now) {
         if (confirming) {
@@ -196,9 +197,9 @@ CenterAnswer Center::requestCode(const std::string& email,
         const std::string linkToken = CenterRandom::token();
         std::string error;
         const auto file =
-            mailer_.send(Mailer::codeLetter(email, code, id, linkToken, confirming.has_value(), now,
-                                            ChallengeSeconds / 60),
-                         error);
+            m_mailer.send(Mailer::codeLetter(email, code, id, linkToken, confirming.has_value(),
+                                             now, ChallengeSeconds / 60),
+                          error);
         if (!file) {
             CenterAnswer answer = CenterAnswer::failure(503, "mail_unavailable");
             answer.note = error;

@@ -36,7 +36,7 @@ public:
     // `mailUnavailable`: every code request fails as if mail could not be sent.
     Center(std::filesystem::path folder, bool mailUnavailable, CenterClock::Wall wall = {});
 
-    const CenterStore& store() const { return store_; }
+    const CenterStore& store() const { return m_store; }
 
     // Runs `work` under the lock on the seeded document, expired records removed first. A store
     // that cannot be read or written answers 500 and nothing is saved.
@@ -81,9 +81,9 @@ private:
                                             const std::string& account, bool detailed,
                                             const std::string& current);
 
-    CenterStore store_;
-    Mailer mailer_;
-    bool mailUnavailable_;
+    CenterStore m_store;
+    Mailer m_mailer;
+    bool m_mailUnavailable;
 };
 
 } // namespace ovrin::helper

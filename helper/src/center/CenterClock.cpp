@@ -18,8 +18,8 @@ bool isBlank(char c)
 } // namespace
 
 CenterClock::CenterClock(std::filesystem::path offsetFile, Wall wall)
-    : offsetFile_(std::move(offsetFile))
-    , wall_(wall ? std::move(wall) : [] { return std::int64_t(std::time(nullptr)); })
+    : m_offsetFile(std::move(offsetFile))
+    , m_wall(wall ? std::move(wall) : [] { return std::int64_t(std::time(nullptr)); })
 {}
 
 std::optional<std::int64_t> CenterClock::parseOffset(std::string_view text)
@@ -53,19 +53,19 @@ std::optional<std::int64_t> CenterClock::now(std::string& error) const
         }
         offset += *parsed;
     }
-    std::ifstream file(offsetFile_);
+    std::ifstream file(m_offsetFile);
     if (file) {
         std::ostringstream text;
         text << file.rdbuf();
         const auto parsed = parseOffset(text.str());
         if (!parsed) {
-            error = "Неверный сдвиг часов в файле " + offsetFile_.string() +
+            error = "Неверный сдвиг часов в файле " + m_offsetFile.string() +
                     ": ожидалось целое число секунд.";
             return std::nullopt;
         }
         offset += *parsed;
     }
-    return wall_() + offset;
+    return m_wall() + offset;
 }
 
 } // namespace ovrin::helper

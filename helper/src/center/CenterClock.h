@@ -30,8 +30,8 @@ public:
     static std::optional<std::int64_t> parseOffset(std::string_view text);
 
 private:
-    std::filesystem::path offsetFile_;
-    Wall wall_;
+    std::filesystem::path m_offsetFile;
+    Wall m_wall;
 };
 
 } // namespace ovrin::helper

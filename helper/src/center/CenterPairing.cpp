@@ -84,12 +84,12 @@ std::optional<CenterAnswer> grant(Json& document, Json& request, const std::stri
 } // namespace
 
 CenterPairing::CenterPairing(Center& center)
-    : center_(center)
+    : m_center(center)
 {}
 
 CenterAnswer CenterPairing::open(const DeviceIntro& device)
 {
-    return center_.transact([&](Json& document, std::int64_t now) {
+    return m_center.transact([&](Json& document, std::int64_t now) {
         const std::string id = CenterRandom::id();
         const std::string secret = CenterRandom::token();
         const std::string qrToken = CenterRandom::token();
@@ -114,7 +114,7 @@ CenterAnswer CenterPairing::open(const DeviceIntro& device)
 
 CenterAnswer CenterPairing::status(const std::string& id, const std::string& secret)
 {
-    return center_.transact([&](Json& document, std::int64_t now) {
+    return m_center.transact([&](Json& document, std::int64_t now) {
         Json* request = nullptr;
         if (auto refused = find(document, id, secret, request))
             return *refused;
@@ -132,7 +132,7 @@ CenterAnswer CenterPairing::status(const std::string& id, const std::string& sec
 CenterAnswer CenterPairing::inspect(const Identity& who, const std::string& id,
                                     const std::string& qrToken)
 {
-    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
+    return m_center.transactAs(who, [&](Json& document, std::int64_t now) {
         Json* request = nullptr;
         if (auto refused = findByQr(document, id, qrToken, now, request))
             return *refused;
@@ -144,7 +144,7 @@ CenterAnswer CenterPairing::inspect(const Identity& who, const std::string& id,
 CenterAnswer CenterPairing::approve(const Identity& who, const std::string& id,
                                     const std::string& qrToken)
 {
-    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
+    return m_center.transactAs(who, [&](Json& document, std::int64_t now) {
         Json* request = nullptr;
         if (auto refused = findByQr(document, id, qrToken, now, request))
             return *refused;
@@ -158,7 +158,7 @@ CenterAnswer CenterPairing::approve(const Identity& who, const std::string& id,
 
 CenterAnswer CenterPairing::createCode(const Identity& who)
 {
-    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
+    return m_center.transactAs(who, [&](Json& document, std::int64_t now) {
         Json& codes = document["pair_codes"];
         std::string code;
         // A code names one open code at a time, so that a claim is never ambiguous.
@@ -179,7 +179,7 @@ CenterAnswer CenterPairing::createCode(const Identity& who)
 
 CenterAnswer CenterPairing::codeStatus(const Identity& who, const std::string& id)
 {
-    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
+    return m_center.transactAs(who, [&](Json& document, std::int64_t now) {
         Json* code = nullptr;
         if (auto refused = findCode(document, who, id, now, code))
             return *refused;
@@ -194,7 +194,7 @@ CenterAnswer CenterPairing::codeStatus(const Identity& who, const std::string& i
 CenterAnswer CenterPairing::claim(const std::string& id, const std::string& secret,
                                   const std::string& typed)
 {
-    return center_.transact([&](Json& document, std::int64_t now) {
+    return m_center.transact([&](Json& document, std::int64_t now) {
         Json* request = nullptr;
         if (auto refused = find(document, id, secret, request))
             return *refused;
@@ -226,7 +226,7 @@ CenterAnswer CenterPairing::claim(const std::string& id, const std::string& secr
 CenterAnswer CenterPairing::codeApprove(const Identity& who, const std::string& id,
                                         const std::string& requestId)
 {
-    return center_.transactAs(who, [&](Json& document, std::int64_t now) {
+    return m_center.transactAs(who, [&](Json& document, std::int64_t now) {
         Json* code = nullptr;
         if (auto refused = findCode(document, who, id, now, code))
             return *refused;

@@ -34,7 +34,7 @@ public:
                              const std::string& requestId);
 
 private:
-    Center& center_;
+    Center& m_center;
 };
 
 } // namespace ovrin::helper

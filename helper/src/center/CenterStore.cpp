@@ -27,31 +27,31 @@ std::error_code lastError()
 class Lock {
 public:
     explicit Lock(const std::filesystem::path& file)
-        : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+        : m_fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
     {
-        if (fd_ < 0) {
-            error_ = lastError();
+        if (m_fd < 0) {
+            m_error = lastError();
             return;
         }
         int result = 0;
-        while ((result = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+        while ((result = ::flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {
         }
         if (result != 0)
-            error_ = lastError();
+            m_error = lastError();
     }
     ~Lock()
     {
-        if (fd_ >= 0)
-            ::close(fd_); // releases the lock
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
     }
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
-    std::error_code error() const { return error_; }
+    std::error_code error() const { return m_error; }
 
 private:
-    int fd_ = -1;
-    std::error_code error_;
+    int m_fd = -1;
+    std::error_code m_error;
 };
 
 std::error_code makeFolder(const std::filesystem::path& folder)
@@ -74,8 +74,8 @@ std::string dump(const nlohmann::json& document)
 } // namespace
 
 CenterStore::CenterStore(std::filesystem::path folder, CenterClock::Wall wall)
-    : folder_(std::move(folder))
-    , clock_(folder_ / "clock-offset", std::move(wall))
+    : m_folder(std::move(folder))
+    , m_clock(m_folder / "clock-offset", std::move(wall))
 {}
 
 std::filesystem::path CenterStore::folderFor(const DataFolder& data)
@@ -87,7 +87,7 @@ std::filesystem::path CenterStore::folderFor(const DataFolder& data)
 
 std::optional<std::string> CenterStore::prepare() const
 {
-    for (const auto& folder : {folder_, outbox()}) {
+    for (const auto& folder : {m_folder, outbox()}) {
         if (std::error_code error = makeFolder(folder))
             return "Не удалось открыть папку центра " + folder.string() + ": " +
                    ErrorText::describe(error) + ".";
@@ -139,7 +139,7 @@ CenterStore::update(const std::function<void(nlohmann::json&, std::int64_t)>& wo
         return "Не удалось заблокировать хранилище центра: " + ErrorText::describe(lock.error()) +
                ".";
     std::string error;
-    const std::optional<std::int64_t> now = clock_.now(error);
+    const std::optional<std::int64_t> now = m_clock.now(error);
     if (!now)
         return error;
 
@@ -162,13 +162,13 @@ CenterStore::update(const std::function<void(nlohmann::json&, std::int64_t)>& wo
 std::size_t CenterStore::removeLeftovers() const
 {
     struct stat info {};
-    if (::stat(folder_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (::stat(m_folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         return 0; // nothing written yet
     Lock lock(lockFile());
     if (lock.error())
         return 0;
     const std::string name = document().filename().string();
-    return AtomicFile::removeLeftovers(folder_,
+    return AtomicFile::removeLeftovers(m_folder,
                                        [&](std::string_view target) { return target == name; }) +
            AtomicFile::removeLeftovers(outbox(), &Mailer::isLetterName);
 }

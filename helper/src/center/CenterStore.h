@@ -27,12 +27,12 @@ public:
     // $OVRIN_CENTER_DIR when set, else "center" in the data folder.
     static std::filesystem::path folderFor(const DataFolder& data);
 
-    const std::filesystem::path& folder() const { return folder_; }
-    std::filesystem::path document() const { return folder_ / "center.json"; }
-    std::filesystem::path lockFile() const { return folder_ / "center.lock"; }
-    std::filesystem::path outbox() const { return folder_ / "outbox"; }
-    std::filesystem::path clockOffset() const { return folder_ / "clock-offset"; }
-    const CenterClock& clock() const { return clock_; }
+    const std::filesystem::path& folder() const { return m_folder; }
+    std::filesystem::path document() const { return m_folder / "center.json"; }
+    std::filesystem::path lockFile() const { return m_folder / "center.lock"; }
+    std::filesystem::path outbox() const { return m_folder / "outbox"; }
+    std::filesystem::path clockOffset() const { return m_folder / "clock-offset"; }
+    const CenterClock& clock() const { return m_clock; }
 
     // Runs `work` on the document (null before the first save) and the center's time, under
     // the lock, and saves the document when `work` changed it. Creates the folders on the way.
@@ -49,8 +49,8 @@ private:
     std::optional<std::string> prepare() const;
     std::optional<std::string> read(nlohmann::json& document) const;
 
-    std::filesystem::path folder_;
-    CenterClock clock_;
+    std::filesystem::path m_folder;
+    CenterClock m_clock;
 };
 
 } // namespace ovrin::helper

@@ -75,7 +75,7 @@ std::string fileSafe(const std::string& address)
 } // namespace
 
 Mailer::Mailer(std::filesystem::path outbox)
-    : outbox_(std::move(outbox))
+    : m_outbox(std::move(outbox))
 {}
 
 Mailer::Letter Mailer::codeLetter(const std::string& to, const std::string& code,
@@ -155,12 +155,12 @@ std::optional<std::filesystem::path> Mailer::send(const Letter& letter, std::str
     for (int n = 1; n <= MaxSameSecond; ++n) {
         char sequence[16];
         std::snprintf(sequence, sizeof sequence, "%03d", n);
-        const std::filesystem::path file = outbox_ / (prefix + sequence + suffix);
+        const std::filesystem::path file = m_outbox / (prefix + sequence + suffix);
         std::error_code ec;
         if (std::filesystem::exists(file, ec) || ec)
             continue;
         if (std::error_code failure = AtomicFile::write(file, render(letter), 0600)) {
-            error = "Письмо не записано в " + outbox_.string() + ": " +
+            error = "Письмо не записано в " + m_outbox.string() + ": " +
                     ErrorText::describe(failure) + ".";
             return std::nullopt;
         }

@@ -41,7 +41,7 @@ public:
     std::optional<std::filesystem::path> send(const Letter& letter, std::string& error) const;
 
 private:
-    std::filesystem::path outbox_;
+    std::filesystem::path m_outbox;
 };
 
 } // namespace ovrin::helper

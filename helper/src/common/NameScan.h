@@ -12,41 +12,41 @@ namespace ovrin::helper {
 class NameScan {
 public:
     explicit NameScan(std::string_view name)
-        : rest_(name)
+        : m_rest(name)
     {}
 
     bool literal(std::string_view text)
     {
-        if (!rest_.starts_with(text))
+        if (!m_rest.starts_with(text))
             return false;
-        rest_.remove_prefix(text.size());
+        m_rest.remove_prefix(text.size());
         return true;
     }
     // Takes `text` off the end of the name.
     bool suffix(std::string_view text)
     {
-        if (!rest_.ends_with(text))
+        if (!m_rest.ends_with(text))
             return false;
-        rest_.remove_suffix(text.size());
+        m_rest.remove_suffix(text.size());
         return true;
     }
     // Between `min` and `max` characters that `accept` takes, as many as there are.
     bool run(std::size_t min, std::size_t max, bool (*accept)(char))
     {
         std::size_t n = 0;
-        while (n < rest_.size() && n < max && accept(rest_[n]))
+        while (n < m_rest.size() && n < max && accept(m_rest[n]))
             ++n;
-        rest_.remove_prefix(n);
+        m_rest.remove_prefix(n);
         return n >= min;
     }
     bool digits(std::size_t min, std::size_t max = std::numeric_limits<std::size_t>::max())
     {
         return run(min, max, [](char c) { return c >= '0' && c <= '9'; });
     }
-    bool done() const { return rest_.empty(); }
+    bool done() const { return m_rest.empty(); }
 
 private:
-    std::string_view rest_;
+    std::string_view m_rest;
 };
 
 } // namespace ovrin::helper

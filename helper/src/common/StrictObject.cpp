@@ -8,10 +8,10 @@
 namespace ovrin::helper {
 
 StrictObject::StrictObject(const nlohmann::json& value, std::string context)
-    : value_(value)
-    , context_(std::move(context))
+    : m_value(value)
+    , m_context(std::move(context))
 {
-    if (!value_.is_object())
+    if (!m_value.is_object())
         fail("expected a JSON object");
 }
 
@@ -39,15 +39,15 @@ std::optional<nlohmann::json> StrictObject::load(const std::filesystem::path& fi
 
 void StrictObject::fail(const std::string& problem)
 {
-    if (error_.empty())
-        error_ = context_ + ": " + problem;
+    if (m_error.empty())
+        m_error = m_context + ": " + problem;
 }
 
 void StrictObject::allowOnly(std::initializer_list<std::string_view> keys)
 {
-    if (!value_.is_object())
+    if (!m_value.is_object())
         return;
-    for (const auto& [key, unused] : value_.items()) {
+    for (const auto& [key, unused] : m_value.items()) {
         if (std::find(keys.begin(), keys.end(), key) == keys.end())
             fail("unknown key '" + key + "'");
     }
@@ -55,16 +55,16 @@ void StrictObject::allowOnly(std::initializer_list<std::string_view> keys)
 
 const nlohmann::json* StrictObject::member(std::string_view key)
 {
-    if (!value_.is_object())
+    if (!m_value.is_object())
         return nullptr;
-    auto it = value_.find(key);
-    return it == value_.end() ? nullptr : &*it;
+    auto it = m_value.find(key);
+    return it == m_value.end() ? nullptr : &*it;
 }
 
 const nlohmann::json* StrictObject::required(std::string_view key, bool hasFallback)
 {
     const nlohmann::json* found = member(key);
-    if (found == nullptr && !hasFallback && value_.is_object())
+    if (found == nullptr && !hasFallback && m_value.is_object())
         fail("missing key '" + std::string(key) + "'");
     return found;
 }

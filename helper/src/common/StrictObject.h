@@ -29,16 +29,16 @@ public:
     std::string text(std::string_view key, std::optional<std::string> fallback = std::nullopt);
     const nlohmann::json* member(std::string_view key);
 
-    bool ok() const { return error_.empty(); }
-    const std::string& error() const { return error_; }
+    bool ok() const { return m_error.empty(); }
+    const std::string& error() const { return m_error; }
     void fail(const std::string& problem);
 
 private:
     const nlohmann::json* required(std::string_view key, bool hasFallback);
 
-    const nlohmann::json& value_;
-    std::string context_;
-    std::string error_;
+    const nlohmann::json& m_value;
+    std::string m_context;
+    std::string m_error;
 };
 
 } // namespace ovrin::helper

@@ -37,27 +37,27 @@ bool answers(const std::string& path)
 } // namespace
 
 ControlSocket::ControlSocket(boost::asio::io_context& io)
-    : acceptor_(boost::asio::make_strand(io))
+    : m_acceptor(boost::asio::make_strand(io))
 {}
 
 ControlSocket::~ControlSocket()
 {
     close();
-    if (lockFd_ >= 0)
-        ::close(lockFd_);
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
 }
 
 ControlSocket::Result ControlSocket::open(const DataFolder& folder, std::string& error)
 {
     // Never through a symbolic link: that would create or lock whatever file it names.
-    lockFd_ = ::open(folder.lock().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (lockFd_ < 0) {
+    m_lockFd = ::open(folder.lock().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (m_lockFd < 0) {
         error = errno == ELOOP
                     ? folder.lock().string() + " is a symbolic link; refusing to follow it"
                     : "cannot open " + folder.lock().string() + ": " + lastError();
         return Result::Failed;
     }
-    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
         error = "another helper is already running for " + folder.root.string();
         return errno == EWOULDBLOCK ? Result::Busy : Result::Failed;
     }
@@ -85,17 +85,17 @@ ControlSocket::Result ControlSocket::open(const DataFolder& folder, std::string&
             error = "cannot remove the stale socket " + path + ": " + lastError();
             return Result::Failed;
         }
-        removedStale_ = true;
+        m_removedStale = true;
     }
 
     boost::system::error_code ec;
     const boost::asio::local::stream_protocol::endpoint endpoint(path);
-    acceptor_.open(endpoint.protocol(), ec);
+    m_acceptor.open(endpoint.protocol(), ec);
     if (!ec) {
         // The socket file is made 0600 by the umask: bind() never follows a symbolic link,
         // while a chmod() by path would.
         const mode_t previous = ::umask(0177);
-        acceptor_.bind(endpoint, ec);
+        m_acceptor.bind(endpoint, ec);
         ::umask(previous);
     }
     if (ec) {
@@ -103,15 +103,15 @@ ControlSocket::Result ControlSocket::open(const DataFolder& folder, std::string&
         return ec == boost::asio::error::address_in_use ? Result::Busy : Result::Failed;
     }
     // From here on the file is ours: close() removes it, unless it was replaced.
-    path_ = path;
+    m_path = path;
     if (::lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
         error = path + " was replaced while the socket was being created";
-        path_.clear();
+        m_path.clear();
         return Result::Failed;
     }
-    device_ = info.st_dev;
-    inode_ = info.st_ino;
-    acceptor_.listen(boost::asio::socket_base::max_listen_connections, ec);
+    m_device = info.st_dev;
+    m_inode = info.st_ino;
+    m_acceptor.listen(boost::asio::socket_base::max_listen_connections, ec);
     if (ec) {
         error = "cannot listen on " + path + ": " + ec.message();
         return Result::Failed;
@@ -122,13 +122,13 @@ ControlSocket::Result ControlSocket::open(const DataFolder& folder, std::string&
 void ControlSocket::close()
 {
     boost::system::error_code ignored;
-    acceptor_.close(ignored);
-    if (path_.empty())
+    m_acceptor.close(ignored);
+    if (m_path.empty())
         return;
     struct stat info {};
-    if (::lstat(path_.c_str(), &info) == 0 && info.st_dev == device_ && info.st_ino == inode_)
-        ::unlink(path_.c_str());
-    path_.clear();
+    if (::lstat(m_path.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode)
+        ::unlink(m_path.c_str());
+    m_path.clear();
 }
 
 } // namespace ovrin::helper

@@ -29,18 +29,18 @@ public:
 
     // Binds the socket (mode 0600) and listens. On Busy or Failed `error` says why.
     Result open(const DataFolder& folder, std::string& error);
-    bool removedStale() const { return removedStale_; }
-    Acceptor& acceptor() { return acceptor_; }
+    bool removedStale() const { return m_removedStale; }
+    Acceptor& acceptor() { return m_acceptor; }
     // Stops listening and removes the socket file, unless another program has replaced it.
     void close();
 
 private:
-    Acceptor acceptor_;
-    int lockFd_ = -1;
-    std::string path_;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
-    bool removedStale_ = false;
+    Acceptor m_acceptor;
+    int m_lockFd = -1;
+    std::string m_path;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    bool m_removedStale = false;
 };
 
 } // namespace ovrin::helper

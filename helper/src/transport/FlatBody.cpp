@@ -103,25 +103,25 @@ std::optional<FlatBody> FlatBody::parse(std::string_view bytes, std::string& err
             error = "Поле " + named(printable(key) ? key : "?") + " должно быть строкой.";
             return std::nullopt;
         }
-        body.fields_[key] = value.get<std::string>();
+        body.m_fields[key] = value.get<std::string>();
     }
     return body;
 }
 
 void FlatBody::allowOnly(std::initializer_list<std::string_view> keys)
 {
-    for (const auto& [key, unused] : fields_) {
-        if (error_.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
-            error_ = "Неизвестное поле " + named(printable(key) ? key : "?") + ".";
+    for (const auto& [key, unused] : m_fields) {
+        if (m_error.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
+            m_error = "Неизвестное поле " + named(printable(key) ? key : "?") + ".";
     }
 }
 
 std::optional<std::string> FlatBody::take(std::string_view key, Kind kind, bool required)
 {
-    const auto it = fields_.find(std::string(key));
-    if (it == fields_.end()) {
-        if (required && error_.empty())
-            error_ = "Не указано поле " + named(key) + ".";
+    const auto it = m_fields.find(std::string(key));
+    if (it == m_fields.end()) {
+        if (required && m_error.empty())
+            m_error = "Не указано поле " + named(key) + ".";
         return std::nullopt;
     }
     const std::string& value = it->second;
@@ -155,8 +155,8 @@ std::optional<std::string> FlatBody::take(std::string_view key, Kind kind, bool 
             checked = value;
         break;
     }
-    if (!checked && error_.empty())
-        error_ = "Поле " + named(key) + " заполнено неверно.";
+    if (!checked && m_error.empty())
+        m_error = "Поле " + named(key) + " заполнено неверно.";
     return checked;
 }
 

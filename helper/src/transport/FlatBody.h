@@ -29,12 +29,12 @@ public:
 
     // Fails on any key not listed.
     void allowOnly(std::initializer_list<std::string_view> keys);
-    bool has(std::string_view key) const { return fields_.count(std::string(key)) != 0; }
+    bool has(std::string_view key) const { return m_fields.count(std::string(key)) != 0; }
     // The checked value; nothing when absent (an error when `required`) or invalid.
     std::optional<std::string> take(std::string_view key, Kind kind, bool required = true);
 
-    bool ok() const { return error_.empty(); }
-    const std::string& error() const { return error_; }
+    bool ok() const { return m_error.empty(); }
+    const std::string& error() const { return m_error; }
 
     // Trimmed, ASCII letters lower-cased; nothing unless one "@" splits it into a non-empty
     // local part and domain, with no blank or control character, at most 254 bytes.
@@ -43,8 +43,8 @@ public:
     static bool printable(std::string_view text);
 
 private:
-    std::map<std::string, std::string> fields_;
-    std::string error_;
+    std::map<std::string, std::string> m_fields;
+    std::string m_error;
 };
 
 } // namespace ovrin::helper

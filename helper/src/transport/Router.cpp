@@ -55,19 +55,19 @@ const Reply SessionRefused = Reply::text(403, "Сеанс обновления �
 } // namespace
 
 Router::Router(Controller& controller, std::string updateSession, AccountService& account)
-    : controller_(controller)
-    , updateSession_(std::move(updateSession))
-    , account_(account)
+    : m_controller(controller)
+    , m_updateSession(std::move(updateSession))
+    , m_account(account)
 {}
 
 bool Router::sessionMatches(const Request& request) const
 {
     const std::string* given = request.header(SessionHeader);
-    if (given == nullptr || updateSession_.empty() || given->size() != updateSession_.size())
+    if (given == nullptr || m_updateSession.empty() || given->size() != m_updateSession.size())
         return false;
     unsigned char difference = 0;
     for (std::size_t i = 0; i < given->size(); ++i)
-        difference |= static_cast<unsigned char>((*given)[i] ^ updateSession_[i]);
+        difference |= static_cast<unsigned char>((*given)[i] ^ m_updateSession[i]);
     return difference == 0;
 }
 
@@ -80,12 +80,12 @@ Outcome Router::handle(const Request& request)
 
     const std::string path = target->path();
     auto answer = [this, request, target = *target]() -> Outcome {
-        const auto& refusals = controller_.scenario().refusals;
+        const auto& refusals = m_controller.scenario().refusals;
         if (auto refusal = refusals.find(target.path()); refusal != refusals.end())
             return Reply::text(refusal->second.status, refusal->second.body);
         return guarded(request, [&] { return route(request, target); });
     };
-    const auto& delays = controller_.scenario().delays;
+    const auto& delays = m_controller.scenario().delays;
     if (auto delay = delays.find(path); delay != delays.end())
         return logged(request, path, Outcome(delay->second, answer));
     return logged(request, path, answer());
@@ -99,10 +99,10 @@ Outcome Router::logged(const Request& request, const std::string& path, Outcome 
         });
     }
     if (isPoll(request, path) && outcome.reply.status < 400)
-        controller_.logs().count(request.method + " " + path);
+        m_controller.logs().count(request.method + " " + path);
     else
-        controller_.logs().info(request.method + " " + request.target + " -> " +
-                                std::to_string(outcome.reply.status));
+        m_controller.logs().info(request.method + " " + request.target + " -> " +
+                                 std::to_string(outcome.reply.status));
     return outcome;
 }
 
@@ -111,12 +111,12 @@ Outcome Router::guarded(const Request& request, const std::function<Outcome()>& 
     try {
         return work();
     } catch (const std::exception& error) {
-        controller_.reportFailure(
+        m_controller.reportFailure(
             "request_failed",
             {{"method", request.method}, {"target", request.target}, {"error", error.what()}});
     } catch (...) {
-        controller_.reportFailure("request_failed",
-                                  {{"method", request.method}, {"target", request.target}});
+        m_controller.reportFailure("request_failed",
+                                   {{"method", request.method}, {"target", request.target}});
     }
     return Reply::text(500, "Внутренняя ошибка помощника.");
 }
@@ -125,7 +125,7 @@ Outcome Router::route(const Request& request, const Target& target)
 {
     const std::string& path = target.path();
     if (path == "/account" || path.starts_with("/account/"))
-        return account_.handle(request, target);
+        return m_account.handle(request, target);
 
     auto known = std::find_if(Routes.begin(), Routes.end(),
                               [&](const Route& route) { return route.path == path; });
@@ -139,37 +139,37 @@ Outcome Router::route(const Request& request, const Target& target)
     }
 
     if (path == "/status")
-        return Reply::json(200, controller_.status());
+        return Reply::json(200, m_controller.status());
     if (path == "/connect")
-        return controller_.connect(target.query("i"));
+        return m_controller.connect(target.query("i"));
     if (path == "/stop") {
         const std::optional<std::string> reason = target.query("reason");
         if (!reason)
-            return controller_.stop({});
+            return m_controller.stop({});
         if (*reason != "update")
             return Reply::text(400, "Неизвестная причина остановки: " + *reason + ".");
-        return sessionMatches(request) ? controller_.stop("update") : SessionRefused;
+        return sessionMatches(request) ? m_controller.stop("update") : SessionRefused;
     }
     if (path == "/autoconnect") {
         const std::optional<bool> on = parseSwitch(target.query("on"));
-        return on ? controller_.setAutoconnect(*on) : badSwitch();
+        return on ? m_controller.setAutoconnect(*on) : badSwitch();
     }
     if (path == "/autoconnect/cancel")
-        return controller_.cancelAutomatic();
+        return m_controller.cancelAutomatic();
     if (path == "/protection") {
         const std::optional<bool> on = parseSwitch(target.query("on"));
-        return on ? controller_.setProtection(*on) : badSwitch();
+        return on ? m_controller.setProtection(*on) : badSwitch();
     }
     if (path == "/install")
-        return controller_.install();
+        return m_controller.install();
     if (path == "/export") {
         const std::optional<std::string> to = target.query("to");
         if (!to || to->empty())
             return Reply::text(400, "Не указан путь для архива.");
-        return controller_.exportLogs(*to);
+        return m_controller.exportLogs(*to);
     }
     if (path == "/clear-logs")
-        return controller_.clearLogs();
+        return m_controller.clearLogs();
     if (path == "/updates/status")
         return Reply::json(200, {{"due", false}});
 
@@ -179,7 +179,7 @@ Outcome Router::route(const Request& request, const Target& target)
     const nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
     if (!body.is_object() || !body.contains("build") || !body["build"].is_number_integer())
         return Reply::text(400, "Ожидался JSON с целым числом build.");
-    return controller_.saveForUpdate(body["build"].get<std::int64_t>());
+    return m_controller.saveForUpdate(body["build"].get<std::int64_t>());
 }
 
 } // namespace ovrin::helper

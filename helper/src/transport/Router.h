@@ -31,9 +31,9 @@ private:
     Outcome logged(const Request& request, const std::string& path, Outcome outcome);
     bool sessionMatches(const Request& request) const;
 
-    Controller& controller_;
-    std::string updateSession_;
-    AccountService& account_;
+    Controller& m_controller;
+    std::string m_updateSession;
+    AccountService& m_account;
 };
 
 } // namespace ovrin::helper

@@ -12,34 +12,34 @@ constexpr auto RetryDelay = std::chrono::milliseconds(100);
 } // namespace
 
 Server::Server(boost::asio::io_context& io, Acceptor& acceptor, Router& router, Logs& logs)
-    : io_(io)
-    , acceptor_(acceptor)
-    , router_(router)
-    , logs_(logs)
-    , retry_(acceptor.get_executor())
+    : m_io(io)
+    , m_acceptor(acceptor)
+    , m_router(router)
+    , m_logs(logs)
+    , m_retry(acceptor.get_executor())
 {}
 
 void Server::start()
 {
-    boost::asio::post(acceptor_.get_executor(), [this] { accept(); });
+    boost::asio::post(m_acceptor.get_executor(), [this] { accept(); });
 }
 
 void Server::accept()
 {
-    acceptor_.async_accept(boost::asio::make_strand(io_), [this](boost::system::error_code error,
-                                                                 Session::Socket socket) {
-        if (error == boost::asio::error::operation_aborted || !acceptor_.is_open())
+    m_acceptor.async_accept(boost::asio::make_strand(m_io), [this](boost::system::error_code error,
+                                                                   Session::Socket socket) {
+        if (error == boost::asio::error::operation_aborted || !m_acceptor.is_open())
             return;
         if (error) {
-            logs_.warning("accept failed: " + error.message());
-            retry_.expires_after(RetryDelay);
-            retry_.async_wait([this](boost::system::error_code waited) {
+            m_logs.warning("accept failed: " + error.message());
+            m_retry.expires_after(RetryDelay);
+            m_retry.async_wait([this](boost::system::error_code waited) {
                 if (!waited)
                     accept();
             });
             return;
         }
-        std::make_shared<Session>(std::move(socket), router_, logs_)->start();
+        std::make_shared<Session>(std::move(socket), m_router, m_logs)->start();
         accept();
     });
 }

@@ -22,11 +22,11 @@ public:
 private:
     void accept();
 
-    boost::asio::io_context& io_;
-    Acceptor& acceptor_;
-    Router& router_;
-    Logs& logs_;
-    boost::asio::steady_timer retry_;
+    boost::asio::io_context& m_io;
+    Acceptor& m_acceptor;
+    Router& m_router;
+    Logs& m_logs;
+    boost::asio::steady_timer m_retry;
 };
 
 } // namespace ovrin::helper

@@ -26,38 +26,38 @@ bool hasNoBody(unsigned status)
 } // namespace
 
 Session::Session(Socket socket, Router& router, Logs& logs)
-    : socket_(std::move(socket))
-    , router_(router)
-    , logs_(logs)
-    , deadline_(socket_.get_executor())
-    , wait_(socket_.get_executor())
+    : m_socket(std::move(socket))
+    , m_router(router)
+    , m_logs(logs)
+    , m_deadline(m_socket.get_executor())
+    , m_wait(m_socket.get_executor())
 {
-    parser_.body_limit(BodyLimit);
-    parser_.header_limit(HeaderLimit);
+    m_parser.body_limit(BodyLimit);
+    m_parser.header_limit(HeaderLimit);
 }
 
 void Session::arm(std::chrono::steady_clock::duration timeout)
 {
-    const std::uint64_t armed = ++armed_;
-    deadline_.expires_after(timeout);
-    deadline_.async_wait([self = shared_from_this(), armed](boost::system::error_code error) {
-        if (error || armed != self->armed_)
+    const std::uint64_t armed = ++m_armed;
+    m_deadline.expires_after(timeout);
+    m_deadline.async_wait([self = shared_from_this(), armed](boost::system::error_code error) {
+        if (error || armed != self->m_armed)
             return;
-        self->timedOut_ = true;
+        self->m_timedOut = true;
         self->close();
     });
 }
 
 void Session::disarm()
 {
-    ++armed_;
-    deadline_.cancel();
+    ++m_armed;
+    m_deadline.cancel();
 }
 
 void Session::start()
 {
     arm(IoTimeout);
-    http::async_read(socket_, buffer_, parser_,
+    http::async_read(m_socket, m_buffer, m_parser,
                      [self = shared_from_this()](boost::system::error_code error, std::size_t) {
                          self->onRead(error);
                      });
@@ -66,8 +66,8 @@ void Session::start()
 void Session::onRead(boost::system::error_code error)
 {
     disarm();
-    if (timedOut_) {
-        logs_.warning("client dropped: no complete request within 10 s");
+    if (m_timedOut) {
+        m_logs.warning("client dropped: no complete request within 10 s");
         return close();
     }
     if (error == http::error::end_of_stream || error == asio::error::operation_aborted)
@@ -79,7 +79,7 @@ void Session::onRead(boost::system::error_code error)
     if (error)
         return respond(Reply::text(400, "Неверный запрос: " + error.message() + "."), true);
 
-    const auto& message = parser_.get();
+    const auto& message = m_parser.get();
     Request request;
     request.method = std::string(message.method_string());
     request.target = std::string(message.target());
@@ -90,16 +90,16 @@ void Session::onRead(boost::system::error_code error)
         request.headers.emplace(std::move(name), std::string(field.value()));
     }
     request.body = message.body();
-    deliver(router_.handle(request));
+    deliver(m_router.handle(request));
 }
 
 void Session::deliver(Outcome outcome)
 {
     if (!outcome.deferred())
         return respond(outcome.reply, false);
-    wait_.expires_after(outcome.delay);
-    wait_.async_wait([self = shared_from_this(),
-                      later = std::move(outcome.later)](boost::system::error_code error) {
+    m_wait.expires_after(outcome.delay);
+    m_wait.async_wait([self = shared_from_this(),
+                       later = std::move(outcome.later)](boost::system::error_code error) {
         if (error)
             return self->close();
         self->deliver(later());
@@ -108,24 +108,24 @@ void Session::deliver(Outcome outcome)
 
 void Session::respond(const Reply& reply, bool drainInput)
 {
-    response_.version(10);
-    response_.result(unsigned(reply.status));
-    if (response_.reason().empty() || response_.reason().front() == '<')
-        response_.reason("Status " + std::to_string(reply.status));
-    response_.set(http::field::server, "ovrin-helper");
-    response_.set(http::field::connection, "close");
+    m_response.version(10);
+    m_response.result(unsigned(reply.status));
+    if (m_response.reason().empty() || m_response.reason().front() == '<')
+        m_response.reason("Status " + std::to_string(reply.status));
+    m_response.set(http::field::server, "ovrin-helper");
+    m_response.set(http::field::connection, "close");
     for (const auto& [name, value] : reply.headers)
-        response_.set(name, value);
+        m_response.set(name, value);
     if (!hasNoBody(unsigned(reply.status))) {
         if (!reply.contentType.empty())
-            response_.set(http::field::content_type, reply.contentType);
-        response_.body() = reply.body;
-        response_.content_length(reply.body.size());
+            m_response.set(http::field::content_type, reply.contentType);
+        m_response.body() = reply.body;
+        m_response.content_length(reply.body.size());
     }
 
     arm(IoTimeout);
     http::async_write(
-        socket_, response_,
+        m_socket, m_response,
         [self = shared_from_this(), drainInput](boost::system::error_code error, std::size_t) {
             self->onWritten(error, drainInput);
         });
@@ -137,18 +137,18 @@ void Session::onWritten(boost::system::error_code error, bool drainInput)
     if (error || !drainInput)
         return close();
     boost::system::error_code ignored;
-    socket_.shutdown(Socket::shutdown_send, ignored);
+    m_socket.shutdown(Socket::shutdown_send, ignored);
     arm(DrainTimeout);
     drain();
 }
 
 void Session::drain()
 {
-    socket_.async_read_some(
-        asio::buffer(discard_),
+    m_socket.async_read_some(
+        asio::buffer(m_discard),
         [self = shared_from_this()](boost::system::error_code error, std::size_t bytes) {
-            self->drained_ += bytes;
-            if (error || self->drained_ > DrainLimit) {
+            self->m_drained += bytes;
+            if (error || self->m_drained > DrainLimit) {
                 self->disarm();
                 return self->close();
             }
@@ -159,8 +159,8 @@ void Session::drain()
 void Session::close()
 {
     boost::system::error_code ignored;
-    socket_.shutdown(Socket::shutdown_both, ignored);
-    socket_.close(ignored);
+    m_socket.shutdown(Socket::shutdown_both, ignored);
+    m_socket.close(ignored);
 }
 
 } // namespace ovrin::helper

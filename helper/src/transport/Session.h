@@ -47,18 +47,18 @@ private:
     void disarm();
     void close();
 
-    Socket socket_;
-    Router& router_;
-    Logs& logs_;
-    boost::asio::steady_timer deadline_;
-    boost::asio::steady_timer wait_;
-    boost::beast::flat_buffer buffer_;
-    boost::beast::http::request_parser<boost::beast::http::string_body> parser_;
-    boost::beast::http::response<boost::beast::http::string_body> response_;
-    std::array<char, 16 * 1024> discard_{};
-    std::size_t drained_ = 0;
-    std::uint64_t armed_ = 0;
-    bool timedOut_ = false;
+    Socket m_socket;
+    Router& m_router;
+    Logs& m_logs;
+    boost::asio::steady_timer m_deadline;
+    boost::asio::steady_timer m_wait;
+    boost::beast::flat_buffer m_buffer;
+    boost::beast::http::request_parser<boost::beast::http::string_body> m_parser;
+    boost::beast::http::response<boost::beast::http::string_body> m_response;
+    std::array<char, 16 * 1024> m_discard{};
+    std::size_t m_drained = 0;
+    std::uint64_t m_armed = 0;
+    bool m_timedOut = false;
 };
 
 } // namespace ovrin::helper

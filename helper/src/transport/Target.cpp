@@ -44,7 +44,7 @@ std::optional<Target> Target::parse(std::string_view raw)
         return std::nullopt;
     Target target;
     const std::size_t question = raw.find('?');
-    target.path_ = std::string(raw.substr(0, question));
+    target.m_path = std::string(raw.substr(0, question));
     if (question == std::string_view::npos)
         return target;
 
@@ -61,14 +61,14 @@ std::optional<Target> Target::parse(std::string_view raw)
             decode(equals == std::string_view::npos ? std::string_view() : item.substr(equals + 1));
         if (!name || !value)
             return std::nullopt;
-        target.arguments_.emplace_back(std::move(*name), std::move(*value));
+        target.m_arguments.emplace_back(std::move(*name), std::move(*value));
     }
     return target;
 }
 
 std::optional<std::string> Target::query(std::string_view name) const
 {
-    for (const auto& [key, value] : arguments_)
+    for (const auto& [key, value] : m_arguments)
         if (key == name)
             return value;
     return std::nullopt;

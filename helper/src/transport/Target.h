@@ -16,13 +16,13 @@ public:
     static std::optional<Target> parse(std::string_view raw);
     static std::optional<std::string> decode(std::string_view text);
 
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return m_path; }
     // The first value of the argument, if present.
     std::optional<std::string> query(std::string_view name) const;
 
 private:
-    std::string path_;
-    std::vector<std::pair<std::string, std::string>> arguments_;
+    std::string m_path;
+    std::vector<std::pair<std::string, std::string>> m_arguments;
 };
 
 } // namespace ovrin::helper

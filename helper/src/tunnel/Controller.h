@@ -75,8 +75,8 @@ public:
     // why, in Russian.
     Replacement replaceChannels(std::vector<ChannelProfile> channels, std::string& reason);
 
-    const Scenario& scenario() const { return scenario_; }
-    Logs& logs() { return logs_; }
+    const Scenario& scenario() const { return m_scenario; }
+    Logs& logs() { return m_logs; }
     // An abnormal event: logged with a crash snapshot.
     void reportFailure(std::string_view event, const nlohmann::json& details);
 
@@ -93,27 +93,27 @@ private:
     std::optional<std::string> persistLocked();
     std::string summaryLocked(TimePoint now);
 
-    Scenario scenario_;
-    DataFolder folder_;
-    Clock clock_;
-    std::string version_;
-    Logs logs_;
-    StateStore store_;
+    Scenario m_scenario;
+    DataFolder m_folder;
+    Clock m_clock;
+    std::string m_version;
+    Logs m_logs;
+    StateStore m_store;
 
-    std::mutex mutex_;
-    Simulation simulation_;
-    Settings settings_;
-    bool automatic_ = true;
-    std::string message_;
-    std::optional<TimePoint> installUntil_;
+    std::mutex m_mutex;
+    Simulation m_simulation;
+    Settings m_settings;
+    bool m_automatic = true;
+    std::string m_message;
+    std::optional<TimePoint> m_installUntil;
     // What the log has already told about the current connection.
-    Simulation::Reading seen_;
-    std::uint64_t seenGeneration_ = 0;
-    bool armed_ = false;
+    Simulation::Reading m_seen;
+    std::uint64_t m_seenGeneration = 0;
+    bool m_armed = false;
     // A stop while no tunnel ran: the user opened the internet. Strict
     // protection blocks again from the next connection or switch-on.
-    bool opened_ = false;
-    TimePoint lastCountFlush_;
+    bool m_opened = false;
+    TimePoint m_lastCountFlush;
 };
 
 } // namespace ovrin::helper

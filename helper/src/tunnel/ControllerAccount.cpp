@@ -8,16 +8,16 @@ namespace ovrin::helper {
 
 Identity Controller::session()
 {
-    std::lock_guard lock(mutex_);
-    return settings_.session;
+    std::lock_guard lock(m_mutex);
+    return m_settings.session;
 }
 
 std::optional<std::string> Controller::saveSession(const Identity& session)
 {
-    std::lock_guard lock(mutex_);
-    const Identity previous = std::exchange(settings_.session, session);
+    std::lock_guard lock(m_mutex);
+    const Identity previous = std::exchange(m_settings.session, session);
     if (auto failure = persistLocked()) {
-        settings_.session = previous;
+        m_settings.session = previous;
         return failure;
     }
     return std::nullopt;
@@ -26,21 +26,21 @@ std::optional<std::string> Controller::saveSession(const Identity& session)
 Controller::Replacement Controller::replaceChannels(std::vector<ChannelProfile> channels,
                                                     std::string& reason)
 {
-    std::lock_guard lock(mutex_);
-    settleLocked(clock_());
-    if (simulation_.running())
+    std::lock_guard lock(m_mutex);
+    settleLocked(m_clock());
+    if (m_simulation.running())
         return Replacement::TunnelRunning;
-    std::vector<ChannelProfile> previous = std::exchange(settings_.appliedChannels, channels);
+    std::vector<ChannelProfile> previous = std::exchange(m_settings.appliedChannels, channels);
     if (auto failure = persistLocked()) {
-        settings_.appliedChannels = std::move(previous);
+        m_settings.appliedChannels = std::move(previous);
         reason = *failure;
         return Replacement::NotSaved;
     }
     const std::size_t count = channels.size();
-    simulation_.replaceChannels(std::move(channels));
-    if (auto last = channelNamed(settings_.lastChannel))
-        simulation_.select(*last);
-    logs_.info("channel list replaced and saved: " + std::to_string(count) + " channels");
+    m_simulation.replaceChannels(std::move(channels));
+    if (auto last = channelNamed(m_settings.lastChannel))
+        m_simulation.select(*last);
+    m_logs.info("channel list replaced and saved: " + std::to_string(count) + " channels");
     return Replacement::Done;
 }
 

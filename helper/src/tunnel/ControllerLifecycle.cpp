@@ -33,78 +33,79 @@ std::size_t removeLeftovers(const DataFolder& folder)
 
 void Controller::start(const std::optional<std::string>& restoreChannel)
 {
-    std::lock_guard lock(mutex_);
-    logs_.info("start: version " + version_ + ", " + std::to_string(simulation_.channels().size()) +
-               " channels, pid " + std::to_string(::getpid()));
-    if (const std::size_t removed = removeLeftovers(folder_) + logs_.tidy())
-        logs_.info("removed " + std::to_string(removed) +
-                   " temporary files and old snapshots left by earlier runs");
+    std::lock_guard lock(m_mutex);
+    m_logs.info("start: version " + m_version + ", " +
+                std::to_string(m_simulation.channels().size()) + " channels, pid " +
+                std::to_string(::getpid()));
+    if (const std::size_t removed = removeLeftovers(m_folder) + m_logs.tidy())
+        m_logs.info("removed " + std::to_string(removed) +
+                    " temporary files and old snapshots left by earlier runs");
 
-    std::ifstream marker(folder_.marker());
+    std::ifstream marker(m_folder.marker());
     if (std::string previous; marker && std::getline(marker, previous)) {
-        logs_.warning("the previous run (pid " + previous + ") did not stop cleanly");
-        logs_.snapshot("unclean_exit", {{"previous_pid", previous}});
+        m_logs.warning("the previous run (pid " + previous + ") did not stop cleanly");
+        m_logs.snapshot("unclean_exit", {{"previous_pid", previous}});
     }
-    AtomicFile::write(folder_.marker(), std::to_string(::getpid()) + "\n", 0600);
+    AtomicFile::write(m_folder.marker(), std::to_string(::getpid()) + "\n", 0600);
 
-    StateStore::Loaded loaded = store_.load();
+    StateStore::Loaded loaded = m_store.load();
     if (loaded.problem) {
-        logs_.warning("saved state unusable, starting from defaults: " + *loaded.problem);
-        logs_.snapshot("corrupt_state",
-                       {{"file", store_.file().string()}, {"problem", *loaded.problem}});
+        m_logs.warning("saved state unusable, starting from defaults: " + *loaded.problem);
+        m_logs.snapshot("corrupt_state",
+                        {{"file", m_store.file().string()}, {"problem", *loaded.problem}});
     } else if (!loaded.found) {
-        logs_.info("no saved state, starting from defaults");
+        m_logs.info("no saved state, starting from defaults");
     }
-    settings_ = loaded.settings;
-    if (!settings_.appliedChannels.empty() &&
-        simulation_.replaceChannels(settings_.appliedChannels))
-        logs_.info("serving the applied server list: " +
-                   std::to_string(settings_.appliedChannels.size()) + " channels");
-    if (auto last = channelNamed(settings_.lastChannel))
-        simulation_.select(*last);
-    if (scenario_.helperMissing || scenario_.stallAfter || !scenario_.message.empty() ||
-        !scenario_.refusals.empty() || !scenario_.delays.empty() || scenario_.exportFailure ||
-        scenario_.keychainError || scenario_.pendingCredentials || scenario_.mailUnavailable)
-        logs_.info("scenario in force (OVRIN_SIM_SCENARIO)");
+    m_settings = loaded.settings;
+    if (!m_settings.appliedChannels.empty() &&
+        m_simulation.replaceChannels(m_settings.appliedChannels))
+        m_logs.info("serving the applied server list: " +
+                    std::to_string(m_settings.appliedChannels.size()) + " channels");
+    if (auto last = channelNamed(m_settings.lastChannel))
+        m_simulation.select(*last);
+    if (m_scenario.helperMissing || m_scenario.stallAfter || !m_scenario.message.empty() ||
+        !m_scenario.refusals.empty() || !m_scenario.delays.empty() || m_scenario.exportFailure ||
+        m_scenario.keychainError || m_scenario.pendingCredentials || m_scenario.mailUnavailable)
+        m_logs.info("scenario in force (OVRIN_SIM_SCENARIO)");
 
-    const TimePoint now = clock_();
+    const TimePoint now = m_clock();
     // A connection saved for an update is used by this start only, whatever it does.
-    const std::string resume = std::exchange(settings_.resumeChannel, {});
+    const std::string resume = std::exchange(m_settings.resumeChannel, {});
     if (!resume.empty())
         persistLocked();
     if (restoreChannel) {
         if (auto index = channelNamed(*restoreChannel))
             connectLocked(*index, now, "restored from the command line");
         else {
-            message_ = "Канал «" + *restoreChannel + "» не найден, подключение не восстановлено.";
-            logs_.warning("restore: no channel named " + *restoreChannel);
+            m_message = "Канал «" + *restoreChannel + "» не найден, подключение не восстановлено.";
+            m_logs.warning("restore: no channel named " + *restoreChannel);
         }
     } else if (auto index = channelNamed(resume)) {
         connectLocked(*index, now, "resumed after an update");
-    } else if (settings_.autoconnect) {
-        connectLocked(simulation_.automaticChoice(), now, "connect at start-up, automatic choice");
+    } else if (m_settings.autoconnect) {
+        connectLocked(m_simulation.automaticChoice(), now, "connect at start-up, automatic choice");
     }
     settleLocked(now);
 }
 
 void Controller::shutdown()
 {
-    std::lock_guard lock(mutex_);
-    logs_.flushCounts();
+    std::lock_guard lock(m_mutex);
+    m_logs.flushCounts();
     persistLocked();
-    logs_.info("stop: state saved");
+    m_logs.info("stop: state saved");
     std::error_code ec;
-    std::filesystem::remove(folder_.marker(), ec);
+    std::filesystem::remove(m_folder.marker(), ec);
 }
 
 void Controller::tick()
 {
-    std::lock_guard lock(mutex_);
-    const TimePoint now = clock_();
+    std::lock_guard lock(m_mutex);
+    const TimePoint now = m_clock();
     settleLocked(now);
-    if (now - lastCountFlush_ >= CountFlushPeriod) {
-        lastCountFlush_ = now;
-        logs_.flushCounts();
+    if (now - m_lastCountFlush >= CountFlushPeriod) {
+        m_lastCountFlush = now;
+        m_logs.flushCounts();
     }
 }
 

@@ -56,34 +56,34 @@ std::optional<Logs::File> readFile(const std::filesystem::path& path, std::strin
 } // namespace
 
 Logs::Logs(std::filesystem::path folder, std::uintmax_t rotateBytes)
-    : folder_(std::move(folder))
-    , rotateBytes_(rotateBytes)
+    : m_folder(std::move(folder))
+    , m_rotateBytes(rotateBytes)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     openLocked();
 }
 
 Logs::~Logs()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 std::filesystem::path Logs::generation(int n) const
 {
-    return n == 0 ? current() : folder_ / ("helper.log." + std::to_string(n));
+    return n == 0 ? current() : m_folder / ("helper.log." + std::to_string(n));
 }
 
 void Logs::openLocked()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (m_fd >= 0)
+        ::close(m_fd);
     std::error_code ec;
     std::filesystem::create_directories(crashes(), ec);
-    ::chmod(folder_.c_str(), 0700);
-    fd_ = ::open(current().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    ::chmod(m_folder.c_str(), 0700);
+    m_fd = ::open(current().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     struct stat info {};
-    size_ = fd_ >= 0 && ::fstat(fd_, &info) == 0 ? std::uintmax_t(info.st_size) : 0;
+    m_size = m_fd >= 0 && ::fstat(m_fd, &info) == 0 ? std::uintmax_t(info.st_size) : 0;
 }
 
 void Logs::rotateLocked()
@@ -102,15 +102,15 @@ void Logs::writeLocked(std::string_view level, std::string_view line)
     text += ' ';
     for (char c : line)
         text += (c == '\n' || c == '\r') ? ' ' : c;
-    tail_.push_back(text);
-    if (tail_.size() > TailLines)
-        tail_.pop_front();
+    m_tail.push_back(text);
+    if (m_tail.size() > TailLines)
+        m_tail.pop_front();
     text += '\n';
 
-    if (fd_ >= 0 && size_ > 0 && size_ + text.size() > rotateBytes_)
+    if (m_fd >= 0 && m_size > 0 && m_size + text.size() > m_rotateBytes)
         rotateLocked();
-    if (fd_ >= 0 && ::write(fd_, text.data(), text.size()) == ssize_t(text.size())) {
-        size_ += text.size();
+    if (m_fd >= 0 && ::write(m_fd, text.data(), text.size()) == ssize_t(text.size())) {
+        m_size += text.size();
         return;
     }
     std::fwrite(text.data(), 1, text.size(), stderr);
@@ -118,45 +118,44 @@ void Logs::writeLocked(std::string_view level, std::string_view line)
 
 void Logs::info(std::string_view line)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     writeLocked("INFO", line);
 }
 
 void Logs::warning(std::string_view line)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     writeLocked("WARN", line);
 }
 
 void Logs::count(const std::string& request)
 {
-    std::lock_guard lock(mutex_);
-    ++counts_[request];
+    std::lock_guard lock(m_mutex);
+    ++m_counts[request];
 }
 
 void Logs::flushCounts()
 {
-    std::lock_guard lock(mutex_);
-    if (counts_.empty())
+    std::lock_guard lock(m_mutex);
+    if (m_counts.empty())
         return;
     std::string line = "requests:";
-    for (const auto& [request, times] : counts_)
+    for (const auto& [request, times] : m_counts)
         line += " " + request + " x" + std::to_string(times) + ",";
     line.pop_back();
-    counts_.clear();
+    m_counts.clear();
     writeLocked("INFO", line);
 }
 
 std::filesystem::path Logs::snapshot(std::string_view event, const nlohmann::json& details)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     const auto now = std::chrono::system_clock::now();
     const std::string name = "crash-" + utcStamp(now, true) + "-" + std::to_string(::getpid()) +
-                             "-" + std::to_string(++snapshots_) + ".json";
+                             "-" + std::to_string(++m_snapshots) + ".json";
     nlohmann::ordered_json document = {
-        {"event", event},    {"time", utcStamp(now, false)},
-        {"pid", ::getpid()}, {"details", details},
-        {"log_tail", tail_},
+        {"event", event},     {"time", utcStamp(now, false)}, {"pid", ::getpid()},
+        {"details", details}, {"log_tail", m_tail},
     };
     const std::filesystem::path path = crashes() / name;
     std::error_code ec;
@@ -215,7 +214,7 @@ std::size_t Logs::pruneSnapshotsLocked()
 
 std::size_t Logs::tidy()
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     const std::size_t leftovers = AtomicFile::removeLeftovers(
         crashes(), [](std::string_view target) { return isSnapshotName(target); });
     return leftovers + pruneSnapshotsLocked();
@@ -223,7 +222,7 @@ std::size_t Logs::tidy()
 
 std::vector<Logs::File> Logs::collect() const
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     std::vector<File> files;
     for (int n = Generations; n >= 0; --n) {
         const std::filesystem::path path = generation(n);
@@ -244,10 +243,10 @@ std::vector<Logs::File> Logs::collect() const
 
 std::vector<std::string> Logs::clear()
 {
-    std::lock_guard lock(mutex_);
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    std::lock_guard lock(m_mutex);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 
     std::vector<std::filesystem::path> doomed;
     for (int n = 0; n <= Generations; ++n)
@@ -262,7 +261,7 @@ std::vector<std::string> Logs::clear()
             failures.push_back("«" + path.filename().string() +
                                "»: " + ErrorText::describe({errno, std::generic_category()}));
     }
-    tail_.clear();
+    m_tail.clear();
     openLocked();
     writeLocked("INFO", failures.empty()
                             ? "logs cleared"

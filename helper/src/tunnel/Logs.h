@@ -61,8 +61,8 @@ public:
     // that could not be deleted.
     std::vector<std::string> clear();
 
-    std::filesystem::path current() const { return folder_ / "helper.log"; }
-    std::filesystem::path crashes() const { return folder_ / "crashes"; }
+    std::filesystem::path current() const { return m_folder / "helper.log"; }
+    std::filesystem::path crashes() const { return m_folder / "crashes"; }
 
 private:
     void writeLocked(std::string_view level, std::string_view line);
@@ -71,14 +71,14 @@ private:
     std::filesystem::path generation(int n) const;
     std::size_t pruneSnapshotsLocked();
 
-    mutable std::mutex mutex_;
-    std::filesystem::path folder_;
-    std::uintmax_t rotateBytes_;
-    int fd_ = -1;
-    std::uintmax_t size_ = 0;
-    std::deque<std::string> tail_;
-    std::map<std::string, std::int64_t> counts_;
-    unsigned snapshots_ = 0;
+    mutable std::mutex m_mutex;
+    std::filesystem::path m_folder;
+    std::uintmax_t m_rotateBytes;
+    int m_fd = -1;
+    std::uintmax_t m_size = 0;
+    std::deque<std::string> m_tail;
+    std::map<std::string, std::int64_t> m_counts;
+    unsigned m_snapshots = 0;
 };
 
 } // namespace ovrin::helper

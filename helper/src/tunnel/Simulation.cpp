@@ -41,68 +41,68 @@ constexpr std::int64_t MaxCatchUpTicks = 100'000;
 } // namespace
 
 Simulation::Simulation(std::vector<ChannelProfile> channels, EngineProfile engine)
-    : channels_(std::move(channels))
-    , engine_(engine)
-    , best_(channels_.size(), 0)
+    : m_channels(std::move(channels))
+    , m_engine(engine)
+    , m_best(m_channels.size(), 0)
 {}
 
 bool Simulation::connect(std::size_t channel, TimePoint now)
 {
-    if (channel >= channels_.size())
+    if (channel >= m_channels.size())
         return false;
-    if (running_ && active_ == channel)
+    if (m_running && m_active == channel)
         return true;
-    running_ = true;
-    ++generation_;
-    active_ = channel;
-    connectedAt_ = now;
-    lastTick_ = 0;
-    current_ = sampleAt(0);
-    peakBps_ = 0;
+    m_running = true;
+    ++m_generation;
+    m_active = channel;
+    m_connectedAt = now;
+    m_lastTick = 0;
+    m_current = sampleAt(0);
+    m_peakBps = 0;
     return true;
 }
 
 void Simulation::stop()
 {
-    running_ = false;
-    current_ = {};
-    peakBps_ = 0;
+    m_running = false;
+    m_current = {};
+    m_peakBps = 0;
 }
 
 void Simulation::select(std::size_t channel)
 {
-    if (!running_ && channel < channels_.size())
-        active_ = channel;
+    if (!m_running && channel < m_channels.size())
+        m_active = channel;
 }
 
 bool Simulation::replaceChannels(std::vector<ChannelProfile> channels)
 {
-    if (running_ || channels.empty())
+    if (m_running || channels.empty())
         return false;
-    channels_ = std::move(channels);
-    best_.assign(channels_.size(), 0);
-    active_ = 0;
+    m_channels = std::move(channels);
+    m_best.assign(m_channels.size(), 0);
+    m_active = 0;
     return true;
 }
 
 std::size_t Simulation::automaticChoice() const
 {
     auto lowest =
-        std::min_element(channels_.begin(), channels_.end(),
+        std::min_element(m_channels.begin(), m_channels.end(),
                          [](const auto& a, const auto& b) { return a.latencyMs < b.latencyMs; });
-    return std::size_t(lowest - channels_.begin());
+    return std::size_t(lowest - m_channels.begin());
 }
 
 bool Simulation::stalledAt(Millis elapsed) const
 {
-    return stallAfter_ && elapsed >= *stallAfter_;
+    return m_stallAfter && elapsed >= *m_stallAfter;
 }
 
 // A smooth multiplier around 1 (within ±0.21): two slow sines plus interpolated noise,
 // with phases and noise drawn from the seed, the channel and the stream.
 double Simulation::wave(std::uint64_t stream, double seconds) const
 {
-    const std::uint64_t key = mix(engine_.seed ^ mix(active_ * 16 + stream));
+    const std::uint64_t key = mix(m_engine.seed ^ mix(m_active * 16 + stream));
     const double phase1 = (unit(key, -1) + 1.0) * std::numbers::pi;
     const double phase2 = (unit(key, -2) + 1.0) * std::numbers::pi;
     const double x = seconds / 1.7;
@@ -115,8 +115,8 @@ double Simulation::wave(std::uint64_t stream, double seconds) const
 
 Simulation::Sample Simulation::sampleAt(std::int64_t tickIndex) const
 {
-    const ChannelProfile& profile = channels_[active_];
-    const double seconds = double(tickIndex * engine_.tick.count()) / 1000.0;
+    const ChannelProfile& profile = m_channels[m_active];
+    const double seconds = double(tickIndex * m_engine.tick.count()) / 1000.0;
     const double ramp = smoothstep(seconds / RampSeconds);
     Sample sample;
     sample.downBps = std::llround(double(profile.downBps) * wave(Down, seconds) * ramp);
@@ -128,47 +128,47 @@ Simulation::Sample Simulation::sampleAt(std::int64_t tickIndex) const
 
 void Simulation::advance(TimePoint now)
 {
-    if (!running_)
+    if (!m_running)
         return;
-    const auto elapsed = std::chrono::duration_cast<Millis>(now - connectedAt_);
-    const std::int64_t target = std::max<std::int64_t>(0, elapsed / engine_.tick);
-    if (target <= lastTick_)
+    const auto elapsed = std::chrono::duration_cast<Millis>(now - m_connectedAt);
+    const std::int64_t target = std::max<std::int64_t>(0, elapsed / m_engine.tick);
+    if (target <= m_lastTick)
         return;
-    std::int64_t tick = std::max(lastTick_ + 1, target - MaxCatchUpTicks);
+    std::int64_t tick = std::max(m_lastTick + 1, target - MaxCatchUpTicks);
     for (; tick <= target; ++tick) {
-        current_ = sampleAt(tick);
-        if (!stalledAt(tick * engine_.tick))
-            peakBps_ = std::max(peakBps_, current_.downBps);
+        m_current = sampleAt(tick);
+        if (!stalledAt(tick * m_engine.tick))
+            m_peakBps = std::max(m_peakBps, m_current.downBps);
     }
-    lastTick_ = target;
-    best_[active_] = std::max(best_[active_], peakBps_);
+    m_lastTick = target;
+    m_best[m_active] = std::max(m_best[m_active], m_peakBps);
 }
 
 Simulation::Reading Simulation::read(TimePoint now)
 {
     advance(now);
     Reading reading;
-    if (!running_) {
-        reading.checkNextMs = engine_.checkPeriod.count();
+    if (!m_running) {
+        reading.checkNextMs = m_engine.checkPeriod.count();
         return reading;
     }
     const auto elapsed =
-        std::max(Millis(0), std::chrono::duration_cast<Millis>(now - connectedAt_));
+        std::max(Millis(0), std::chrono::duration_cast<Millis>(now - m_connectedAt));
     const bool stalled = stalledAt(elapsed);
-    const std::int64_t period = engine_.checkPeriod.count();
+    const std::int64_t period = m_engine.checkPeriod.count();
 
     reading.running = true;
     reading.primary = !stalled;
-    reading.verified = !stalled && elapsed >= engine_.verifyAfter;
-    reading.latencyMs = elapsed >= engine_.latencyAfter ? current_.latencyMs : 0;
-    reading.peakBps = peakBps_;
+    reading.verified = !stalled && elapsed >= m_engine.verifyAfter;
+    reading.latencyMs = elapsed >= m_engine.latencyAfter ? m_current.latencyMs : 0;
+    reading.peakBps = m_peakBps;
     if (stalled) {
         const double seconds = double(elapsed.count()) / 1000.0;
         reading.downBps = std::llround(TrickleBps * wave(Down, seconds));
         reading.upBps = std::llround(TrickleBps * wave(Up, seconds));
     } else {
-        reading.downBps = current_.downBps;
-        reading.upBps = current_.upBps;
+        reading.downBps = m_current.downBps;
+        reading.upBps = m_current.upBps;
     }
     reading.checkTotalMs = period;
     reading.checkWaitMs = elapsed.count() % period;

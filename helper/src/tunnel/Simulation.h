@@ -33,11 +33,11 @@ public:
 
     Simulation(std::vector<ChannelProfile> channels, EngineProfile engine);
 
-    const std::vector<ChannelProfile>& channels() const { return channels_; }
-    const EngineProfile& engine() const { return engine_; }
+    const std::vector<ChannelProfile>& channels() const { return m_channels; }
+    const EngineProfile& engine() const { return m_engine; }
 
     // From `after` on, the route is lost: the tunnel runs but carries nothing.
-    void setStallAfter(std::optional<Millis> after) { stallAfter_ = after; }
+    void setStallAfter(std::optional<Millis> after) { m_stallAfter = after; }
 
     // Starts a new connection unless this channel is already running. False for a bad index.
     bool connect(std::size_t channel, TimePoint now);
@@ -48,11 +48,11 @@ public:
     // False, changing nothing, while a tunnel runs or for an empty list.
     bool replaceChannels(std::vector<ChannelProfile> channels);
 
-    bool running() const { return running_; }
+    bool running() const { return m_running; }
     // Counts the connections made; a new value means a new connection.
-    std::uint64_t generation() const { return generation_; }
-    std::size_t active() const { return active_; }
-    const std::vector<std::int64_t>& best() const { return best_; }
+    std::uint64_t generation() const { return m_generation; }
+    std::size_t active() const { return m_active; }
+    const std::vector<std::int64_t>& best() const { return m_best; }
     // The channel an automatic choice takes: the lowest base latency, the first on a tie.
     std::size_t automaticChoice() const;
 
@@ -71,18 +71,18 @@ private:
     double wave(std::uint64_t stream, double seconds) const;
     bool stalledAt(Millis elapsed) const;
 
-    std::vector<ChannelProfile> channels_;
-    EngineProfile engine_;
-    std::optional<Millis> stallAfter_;
-    std::vector<std::int64_t> best_;
+    std::vector<ChannelProfile> m_channels;
+    EngineProfile m_engine;
+    std::optional<Millis> m_stallAfter;
+    std::vector<std::int64_t> m_best;
 
-    bool running_ = false;
-    std::size_t active_ = 0;
-    TimePoint connectedAt_{};
-    std::int64_t lastTick_ = 0;
-    Sample current_;
-    std::int64_t peakBps_ = 0;
-    std::uint64_t generation_ = 0;
+    bool m_running = false;
+    std::size_t m_active = 0;
+    TimePoint m_connectedAt{};
+    std::int64_t m_lastTick = 0;
+    Sample m_current;
+    std::int64_t m_peakBps = 0;
+    std::uint64_t m_generation = 0;
 };
 
 } // namespace ovrin::helper

@@ -13,24 +13,24 @@ constexpr int Format = 1;
 }
 
 StateStore::StateStore(std::filesystem::path file)
-    : file_(std::move(file))
+    : m_file(std::move(file))
 {}
 
 StateStore::Loaded StateStore::load() const
 {
     Loaded loaded;
     std::error_code ec;
-    if (!std::filesystem::exists(file_, ec))
+    if (!std::filesystem::exists(m_file, ec))
         return loaded;
     loaded.found = true;
 
     std::string error;
-    std::optional<nlohmann::json> document = StrictObject::load(file_, error);
+    std::optional<nlohmann::json> document = StrictObject::load(m_file, error);
     if (!document) {
         loaded.problem = error;
         return loaded;
     }
-    StrictObject object(*document, file_.filename().string());
+    StrictObject object(*document, m_file.filename().string());
     object.allowOnly({"format", "installed", "autoconnect", "protection", "last_channel",
                       "resume_channel", "account_id", "device_id", "applied_channels"});
     object.integer("format", Format, Format);
@@ -80,7 +80,7 @@ std::error_code StateStore::save(const Settings& settings) const
     };
     const std::string text =
         document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-    return AtomicFile::write(file_, text, 0600);
+    return AtomicFile::write(m_file, text, 0600);
 }
 
 } // namespace ovrin::helper

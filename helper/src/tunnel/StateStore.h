@@ -40,10 +40,10 @@ public:
 
     Loaded load() const;
     std::error_code save(const Settings& settings) const;
-    const std::filesystem::path& file() const { return file_; }
+    const std::filesystem::path& file() const { return m_file; }
 
 private:
-    std::filesystem::path file_;
+    std::filesystem::path m_file;
 };
 
 } // namespace ovrin::helper
