@@ -1,7 +1,11 @@
-// The cost of one re-render of the main window's content holding 1,000
-// channels: after a change of the metrics only, and after the list of names
-// changes. A re-render is the view's update from Core plus the layout and
-// painting it leaves pending, as the next turn of the event loop does them.
+// The cost of one re-render of the main window's content holding 1,000 and
+// 100,000 channels: after a change of the metrics only, and after the list
+// of names changes. A re-render is the view's update from Core plus the
+// layout and painting it leaves pending, as the next turn of the event loop
+// does them.
+//
+// main_view_bench --resident=N prints instead what a shown view holding N
+// channels adds to the process's resident memory, and exits.
 #include "core/Core.h"
 #include "platform/Dialogs.h"
 #include "platform/LoginItem.h"
@@ -12,6 +16,11 @@
 #include <QDeadlineTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include <benchmark/benchmark.h>
 
@@ -50,7 +59,7 @@ public:
     void write(const QString&) override {}
 };
 
-Status connected(const QString& prefix)
+Status connected(const QString& prefix, int channels)
 {
     Status s;
     s.helper = true;
@@ -62,7 +71,8 @@ Status connected(const QString& prefix)
     s.down_bps = 48'000'000;
     s.up_bps = 12'000'000;
     s.peak_bps = 61'000'000;
-    for (int i = 0; i < 1000; ++i)
+    s.channels.reserve(channels);
+    for (int i = 0; i < channels; ++i)
         s.channels << prefix + u" %1 · Frankfurt"_s.arg(i);
     return s;
 }
@@ -108,7 +118,7 @@ struct Window {
 
 void BM_RerenderMetricsOnly(benchmark::State& state)
 {
-    Status a = connected(u"Канал"_s);
+    Status a = connected(u"Канал"_s, int(state.range(0)));
     Status b = a;
     b.down_bps += 1'000'000;
     b.latency_ms += 1;
@@ -119,12 +129,16 @@ void BM_RerenderMetricsOnly(benchmark::State& state)
         flip = !flip;
     }
 }
-BENCHMARK(BM_RerenderMetricsOnly)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_RerenderMetricsOnly)
+    ->Arg(1000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 void BM_RerenderNamesChanged(benchmark::State& state)
 {
-    const Status a = connected(u"Канал"_s);
-    const Status b = connected(u"Сервер"_s);
+    const Status a = connected(u"Канал"_s, int(state.range(0)));
+    const Status b = connected(u"Сервер"_s, int(state.range(0)));
     Window w(a);
     bool flip = false;
     for (auto _ : state) {
@@ -132,7 +146,33 @@ void BM_RerenderNamesChanged(benchmark::State& state)
         flip = !flip;
     }
 }
-BENCHMARK(BM_RerenderNamesChanged)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_RerenderNamesChanged)
+    ->Arg(1000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+
+long residentKib()
+{
+    long pages = 0;
+    long resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The resident memory a shown view holding `channels` channels adds, the
+// status it shows excluded.
+int printResident(int channels)
+{
+    const Status status = connected(u"Канал"_s, channels);
+    const long before = residentKib();
+    Window w(status);
+    QCoreApplication::processEvents();
+    const long after = residentKib();
+    std::printf("view resident memory with %d channels: %ld KiB (process: %ld KiB)\n", channels,
+                after - before, after);
+    return 0;
+}
 
 } // namespace
 
@@ -141,6 +181,9 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const QByteArray resident = "--resident=";
+    if (argc == 2 && QByteArray(argv[1]).startsWith(resident))
+        return printResident(QByteArray(argv[1]).mid(resident.size()).toInt());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

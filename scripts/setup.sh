@@ -13,6 +13,8 @@ packages=(
   libbenchmark-dev
   # tests, screenshots and the desktop session
   dbus dbus-x11 xvfb xauth x11-utils xdotool zbar-tools curl unzip openbox trayer
+  # the Debian package: icons rendered from SVG, CPack's dependency list, its checks
+  librsvg2-bin dpkg-dev lintian appstream desktop-file-utils
   # Qt's own texts (file panels, standard buttons) in Russian
   qt6-translations-l10n
   fonts-dejavu-core

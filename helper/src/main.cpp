@@ -1,16 +1,16 @@
 #include <utility> // before Asio: Boost 1.74 relies on it under C++20
 
-#include "AccountService.h"
-#include "CenterStore.h"
-#include "ChannelProfile.h"
-#include "CommandLine.h"
-#include "ControlSocket.h"
-#include "Controller.h"
-#include "DataFolder.h"
-#include "EngineProfile.h"
-#include "Router.h"
-#include "Scenario.h"
-#include "Server.h"
+#include "center/AccountService.h"
+#include "center/CenterStore.h"
+#include "common/CommandLine.h"
+#include "common/DataFolder.h"
+#include "transport/ControlSocket.h"
+#include "transport/Router.h"
+#include "transport/Server.h"
+#include "tunnel/ChannelProfile.h"
+#include "tunnel/Controller.h"
+#include "tunnel/EngineProfile.h"
+#include "tunnel/Scenario.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -64,25 +64,25 @@ std::string updateSession()
 class Ticker {
 public:
     Ticker(asio::io_context& io, Controller& controller, std::chrono::milliseconds period)
-        : timer_(asio::make_strand(io))
-        , controller_(controller)
-        , period_(period)
+        : m_timer(asio::make_strand(io))
+        , m_controller(controller)
+        , m_period(period)
     {}
     void start()
     {
-        timer_.expires_after(period_);
-        timer_.async_wait([this](boost::system::error_code error) {
+        m_timer.expires_after(m_period);
+        m_timer.async_wait([this](boost::system::error_code error) {
             if (error)
                 return;
-            controller_.tick();
+            m_controller.tick();
             start();
         });
     }
 
 private:
-    asio::steady_timer timer_;
-    Controller& controller_;
-    std::chrono::milliseconds period_;
+    asio::steady_timer m_timer;
+    Controller& m_controller;
+    std::chrono::milliseconds m_period;
 };
 
 } // namespace

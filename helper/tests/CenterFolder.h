@@ -2,7 +2,7 @@
 
 // The center tests' surroundings: a center folder of their own and a wall
 // clock they move, both fresh for each test.
-#include "CenterClock.h"
+#include "center/CenterClock.h"
 
 #include <QTemporaryDir>
 

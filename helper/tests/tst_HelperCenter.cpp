@@ -1,12 +1,12 @@
 // The center's pieces on their own: the clock and its offsets, request bodies, identifiers,
 // letters, the shared document under many writers, scenario keys.
-#include "Center.h"
-#include "CenterClock.h"
 #include "CenterFolder.h"
-#include "CenterRandom.h"
-#include "FlatBody.h"
-#include "Mailer.h"
-#include "Scenario.h"
+#include "center/Center.h"
+#include "center/CenterClock.h"
+#include "center/CenterRandom.h"
+#include "center/Mailer.h"
+#include "transport/FlatBody.h"
+#include "tunnel/Scenario.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,11 +1,11 @@
 // The center's rules through the account targets of helpers without a socket on temporary
 // HOMEs that share one center, on a wall clock the test moves: e-mail confirmation, a device
 // replaced elsewhere, wrong pairing secrets and codes, a damaged center, restarts.
-#include "AccountService.h"
 #include "CenterFolder.h"
-#include "CenterRandom.h"
 #include "Outbox.h"
-#include "Router.h"
+#include "center/AccountService.h"
+#include "center/CenterRandom.h"
+#include "transport/Router.h"
 
 #include <QDir>
 #include <QString>

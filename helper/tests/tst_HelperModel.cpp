@@ -1,10 +1,10 @@
 // The tunnel model and the helper's input files, without a socket.
-#include "ChannelProfile.h"
-#include "CommandLine.h"
-#include "EngineProfile.h"
-#include "Scenario.h"
-#include "Simulation.h"
-#include "Target.h"
+#include "common/CommandLine.h"
+#include "transport/Target.h"
+#include "tunnel/ChannelProfile.h"
+#include "tunnel/EngineProfile.h"
+#include "tunnel/Scenario.h"
+#include "tunnel/Simulation.h"
 
 #include <QTest>
 

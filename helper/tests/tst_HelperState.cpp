@@ -1,12 +1,12 @@
 // The controller behind the router, its saved state, logs and archives, on a temporary data
 // folder and a clock the test moves.
-#include "AccountService.h"
-#include "AtomicFile.h"
-#include "Controller.h"
-#include "LogArchive.h"
-#include "Logs.h"
-#include "Router.h"
-#include "StateStore.h"
+#include "center/AccountService.h"
+#include "common/AtomicFile.h"
+#include "transport/Router.h"
+#include "tunnel/Controller.h"
+#include "tunnel/LogArchive.h"
+#include "tunnel/Logs.h"
+#include "tunnel/StateStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,10 +4,10 @@
 
 #include "core/Core.h"
 #include "link/JsonReader.h"
-#include "ui/main/Graphemes.h"
-#include "ui/main/SystemColours.h"
-#include "ui/main/TextBlock.h"
-#include "ui/main/TextStyle.h"
+#include "ui/kit/Graphemes.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
+#include "ui/kit/TextStyle.h"
 
 #include <QApplication>
 #include <QEvent>

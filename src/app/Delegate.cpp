@@ -4,7 +4,7 @@
 #include "app/TrayGlyph.h"
 #include "app/TrayMenu.h"
 #include "platform/ModalDepth.h"
-#include "ui/main/Symbols.h"
+#include "ui/kit/Symbols.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 MainWindow::MainWindow(Core& core, Dialogs& dialogs, std::function<void()> quit, QWidget* parent)
@@ -64,6 +66,23 @@ void MainWindow::present()
         sheet->raise();
         sheet->activateWindow();
     }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const QScreen* screen = this->screen();
+    if (!screen || !isVisible())
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    QPoint to = frame.topLeft();
+    if (frame.bottom() > area.bottom())
+        to.setY(std::max(area.top(), area.bottom() - frame.height() + 1));
+    if (frame.right() > area.right())
+        to.setX(std::max(area.left(), area.right() - frame.width() + 1));
+    if (to != frame.topLeft())
+        move(to);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

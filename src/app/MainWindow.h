@@ -27,6 +27,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A window that grows (a long list, a warning row) stays on its screen.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     MainView* m_view = nullptr;

@@ -1,6 +1,6 @@
 #include "cabinet/BusyIndicator.h"
 
-#include "ui/main/SystemColours.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QPainter>
 

@@ -5,9 +5,9 @@
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
 #include "platform/Dialogs.h"
-#include "ui/main/SystemColours.h"
-#include "ui/main/TextBlock.h"
-#include "ui/main/TextStyle.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
+#include "ui/kit/TextStyle.h"
 
 #include <QEvent>
 #include <QFrame>

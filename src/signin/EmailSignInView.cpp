@@ -5,11 +5,11 @@
 #include "signin/LinkButton.h"
 #include "signin/ProminentButton.h"
 #include "signin/SignInDeviceList.h"
-#include "ui/main/Graphemes.h"
-#include "ui/main/Symbols.h"
-#include "ui/main/SystemColours.h"
-#include "ui/main/TextBlock.h"
-#include "ui/main/TextStyle.h"
+#include "ui/kit/Graphemes.h"
+#include "ui/kit/Symbols.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
+#include "ui/kit/TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "signin/LinkButton.h"
 
-#include "ui/main/SystemColours.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
 #include "signin/SignInDeviceRow.h"
 
-#include "ui/main/Symbols.h"
-#include "ui/main/SystemColours.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/Symbols.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

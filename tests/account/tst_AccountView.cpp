@@ -6,7 +6,7 @@
 #include "account/AccountView.h"
 #include "account/WrappedText.h"
 #include "core/Core.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/TextBlock.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>

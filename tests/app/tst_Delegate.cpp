@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPalette>
 #include <QPointer>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -180,6 +181,20 @@ private Q_SLOTS:
         QVERIFY(!window->isVisible());
         Q_EMIT m_delegate->trayIcon()->activated(QSystemTrayIcon::Context);
         QVERIFY(!window->isVisible()); // the menu is the platform's, not a toggle
+    }
+
+    void windowStaysOnItsScreenWhenItGrows()
+    {
+        m_delegate->start();
+        MainWindow* window = m_delegate->window();
+        const QRect area = window->screen()->availableGeometry();
+        window->move(window->x(), area.bottom() - window->frameGeometry().height() - 10);
+        Status many = status(false, 0, false);
+        for (int i = 0; i < 30; ++i)
+            many.channels << u"Канал %1"_s.arg(i);
+        serve(many);
+        QTRY_VERIFY_WITH_TIMEOUT(window->height() > 400, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(window->frameGeometry().bottom() <= area.bottom(), 3000);
     }
 
     void accountSheetHoldsAFreshAccountWindow()

@@ -7,7 +7,7 @@
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/TextBlock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -8,7 +8,7 @@
 #include "ui/main/AccountSheet.h"
 #include "ui/main/MainView.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/TextBlock.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -13,8 +13,8 @@
 #include "ui/main/Popover.h"
 #include "ui/main/PowerButton.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/main/SystemColours.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
 #include "ui/main/WarningButton.h"
 
 #include <QAction>

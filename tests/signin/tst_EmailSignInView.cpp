@@ -5,7 +5,7 @@
 #include "platform/DeviceIdentity.h"
 #include "signin/EmailSignInView.h"
 #include "signin/SignInDeviceRow.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/TextBlock.h"
 
 #include <QDialog>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "OnScreen.h"
 
-#include "ui/main/TextBlock.h"
+#include "ui/kit/TextBlock.h"
 
 #include <QAbstractButton>
 #include <QLabel>

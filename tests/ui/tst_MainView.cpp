@@ -20,8 +20,8 @@
 #include "ui/main/Popover.h"
 #include "ui/main/PowerButton.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/main/SystemColours.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
 #include "ui/main/WarningButton.h"
 
 #include <QFile>
@@ -226,8 +226,8 @@ private Q_SLOTS:
         m_view->installButton()->click();
         QVERIFY(m_core->busy());
         QVERIFY(!m_view->installButton()->isEnabled());
-        QVERIFY(m_helper->waitForRequests(1));
-        QCOMPARE(targets("POST", "/install"), QByteArrayList{"/install"});
+        // The status poll above is a request too: wait for this one.
+        QTRY_COMPARE(targets("POST", "/install"), QByteArrayList{"/install"});
     }
 
     // The column is 400 wide, padded 16; the button's circle (not its wider
@@ -538,22 +538,67 @@ private Q_SLOTS:
         QVERIFY(!m_view->channelList()->isVisible());
     }
 
-    // A list taller than the screen allows scrolls instead of growing the
-    // window past the screen's edge.
-    void longListScrolls()
+    void longList_data()
     {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<bool>("everythingShown");
+        QTest::addColumn<int>("fontPixels"); // 0: the default font
+        QTest::newRow("300") << 300 << false << 0;
+        QTest::newRow("100,000") << 100'000 << false << 0;
+        QTest::newRow("300 under the notice, a message and the install row, large font")
+            << 300 << true << 20;
+    }
+
+    // A list taller than the screen allows scrolls instead of growing the
+    // window past the screen's edge, whatever else the window shows. Only
+    // the rows on screen have widgets, and a row far down, scrolled to,
+    // answers clicks as its own.
+    void longList()
+    {
+        QFETCH(int, channels);
+        QFETCH(bool, everythingShown);
+        QFETCH(int, fontPixels);
+        if (fontPixels > 0) {
+            QFont font = m_window->font();
+            font.setPixelSize(fontPixels);
+            m_window->setFont(font);
+        }
         Status status = off();
         status.channels.clear();
-        for (int i = 0; i < 300; ++i)
+        for (int i = 0; i < channels; ++i)
             status.channels << u"Канал %1"_s.arg(i);
+        if (everythingShown) {
+            status.helper = false;
+            status.protection_armed = true;
+            status.message = u"Сервер не отвечает по UDP, пробую TCP. "_s.repeated(3);
+        }
         QVERIFY(serve(status));
+        QCOMPARE(m_view->protectionNotice()->isVisible(), everythingShown);
+        QCOMPARE(m_view->helperMissing()->isVisible(), everythingShown);
+
         ChannelList* list = m_view->channelList();
         const QRect screen = m_window->screen()->availableGeometry();
-        QTRY_VERIFY(m_window->height() <= screen.height());
-        QCOMPARE(list->height(), list->maximumListHeight());
+        QTRY_VERIFY(m_window->frameGeometry().height() <= screen.height());
+        QTRY_COMPARE(list->height(), list->maximumListHeight());
         QVERIFY(list->verticalScrollBar()->maximum() > 0);
-        list->ensureWidgetVisible(list->row(299));
-        QVERIFY(list->row(299)->visibleRegion().boundingRect().height() > 0);
+        const int rowsOnScreen = list->height() / list->row(0)->height() + 1;
+        QTRY_VERIFY(list->findChildren<ChannelRow*>().size() <= 2 * rowsOnScreen);
+
+        const int far = channels - 2;
+        list->scrollToRow(far);
+        QTRY_VERIFY(list->clickArea(far) &&
+                    list->clickArea(far)->visibleRegion().boundingRect().height() ==
+                        list->clickArea(far)->height());
+        QTRY_VERIFY(list->findChildren<ChannelRow*>().size() <= 2 * rowsOnScreen);
+        m_helper->route("POST", "/connect", Reply::stall());
+        clickRow(*m_view, far, 2);
+        QCOMPARE(m_view->selected(), far);
+        QVERIFY(list->row(far)->isSelected());
+        QVERIFY(!list->row(far - 1)->isSelected());
+        QTRY_COMPARE(targets("POST", "/autoconnect/cancel").size(), 2);
+        if (!everythingShown)
+            QTRY_COMPARE(targets("POST", "/connect"),
+                         QByteArrayList{"/connect?i=" + QByteArray::number(far)});
     }
 
     void parallelVpnWarning()

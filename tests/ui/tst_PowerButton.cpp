@@ -2,7 +2,7 @@
 // the widget and through its pixels; hover; and the checking arc's rotation.
 #include "WidgetPage.h"
 #include "ui/main/PowerButton.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

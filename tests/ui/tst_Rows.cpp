@@ -5,7 +5,7 @@
 #include "ui/main/ChannelRow.h"
 #include "ui/main/Metric.h"
 #include "ui/main/MoreDots.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QCursor>
 #include <QEnterEvent>

@@ -1,5 +1,5 @@
 // The symbol set: every name renders at 1x and 2x in the caller's tint.
-#include "ui/main/Symbols.h"
+#include "ui/kit/Symbols.h"
 
 #include <QSet>
 #include <QTest>

@@ -5,116 +5,90 @@
 
 #include <QEvent>
 #include <QScreen>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <limits>
 
 namespace {
 
 constexpr int rowSpacing = 2;
-// Room on the screen for the rest of the window: the power button, the
-// metrics, the warnings and the window's frame.
-constexpr int screenReserve = 360;
 constexpr int minimumRowsShown = 6;
+// As far as a wheel notch or an arrow of the scroll bar moves the list.
+constexpr int scrollStep = 20;
+constexpr int spareRows = 2;
 
 } // namespace
 
 ChannelList::ChannelList(QWidget* parent)
-    : QScrollArea(parent)
-    , content_(new QWidget)
+    : QAbstractScrollArea(parent)
 {
-    content_->installEventFilter(this);
-    content_->setFixedHeight(0);
-    setWidget(content_);
-    setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    verticalScrollBar()->setSingleStep(scrollStep);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     // The window shows through.
+    viewport()->setBackgroundRole(QPalette::Window);
     viewport()->setAutoFillBackground(false);
-    content_->setAutoFillBackground(false);
 }
 
-void ChannelList::setCount(int wanted)
+void ChannelList::setChannels(const QStringList& names, qint64 active, qint64 selected, bool live,
+                              bool waiting)
 {
-    const int had = count();
-    for (int i = had; i < wanted; ++i) {
-        auto* row = new ChannelRow(content_);
-        auto* area = new ChannelClickArea(row);
-        connect(area, &ChannelClickArea::selectRequested, this,
-                [this, i] { Q_EMIT selectRequested(i); });
-        connect(area, &ChannelClickArea::connectRequested, this,
-                [this, i] { Q_EMIT connectRequested(i); });
-        rows_.append(row);
-        areas_.append(area);
-        row->show();
-    }
-    for (int i = had - 1; i >= wanted; --i) {
-        ChannelRow* row = rows_.takeLast();
-        areas_.removeLast();
-        row->hide();
-        // Later: the press that led here may still be running in its click area.
-        row->deleteLater();
-    }
-    if (wanted == had)
-        return;
-    content_->setFixedHeight(contentHeight());
-    place(std::min(had, wanted));
-    updateGeometry();
-}
-
-void ChannelList::changeEvent(QEvent* event)
-{
-    QScrollArea::changeEvent(event);
-    if (event->type() == QEvent::FontChange) {
-        content_->setFixedHeight(contentHeight());
-        place(0);
+    const bool resized = names.size() != names_.size();
+    names_ = names;
+    active_ = active;
+    selected_ = selected;
+    live_ = live;
+    waiting_ = waiting;
+    if (resized) {
+        updateScrollRange();
         updateGeometry();
     }
-}
-
-void ChannelList::place(int from)
-{
-    const int height = rowHeight();
-    for (int i = from; i < count(); ++i)
-        rows_.at(i)->setGeometry(0, i * (height + rowSpacing), content_->width(), height);
-}
-
-bool ChannelList::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == content_ && event->type() == QEvent::Resize)
-        place(0);
-    return QScrollArea::eventFilter(watched, event);
+    placeRows();
 }
 
 ChannelRow* ChannelList::row(int index) const
 {
-    return index >= 0 && index < count() ? rows_.at(index) : nullptr;
+    const qsizetype at = find(index);
+    return at < 0 ? nullptr : shown_.at(at).row;
 }
 
 ChannelClickArea* ChannelList::clickArea(int index) const
 {
-    return index >= 0 && index < count() ? areas_.at(index) : nullptr;
+    const qsizetype at = find(index);
+    return at < 0 ? nullptr : shown_.at(at).area;
 }
 
-int ChannelList::rowHeight() const
+void ChannelList::scrollToRow(int index)
 {
-    // Every row is as tall as the first: the same font, one line.
-    return rows_.isEmpty() ? fontMetrics().height() : rows_.first()->sizeHint().height();
+    if (index < 0 || index >= count())
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const int top = index * pitch();
+    const int bottom = top + rowHeight();
+    if (top < bar->value())
+        bar->setValue(top);
+    else if (bottom > bar->value() + viewport()->height())
+        bar->setValue(bottom - viewport()->height());
 }
 
-int ChannelList::contentHeight() const
+void ChannelList::setReserve(int pixels)
 {
-    if (rows_.isEmpty())
-        return 0;
-    return count() * rowHeight() + (count() - 1) * rowSpacing;
+    if (pixels == reserve_)
+        return;
+    reserve_ = pixels;
+    updateGeometry();
 }
 
 int ChannelList::maximumListHeight() const
 {
-    const int floor = minimumRowsShown * (rowHeight() + rowSpacing);
+    const int floor = minimumRowsShown * pitch();
     const QScreen* shown = screen();
     if (!shown)
         return floor;
-    return std::max(floor, shown->availableGeometry().height() - screenReserve);
+    return std::max(floor, shown->availableGeometry().height() - reserve_);
 }
 
 QSize ChannelList::sizeHint() const
@@ -125,4 +99,135 @@ QSize ChannelList::sizeHint() const
 QSize ChannelList::minimumSizeHint() const
 {
     return sizeHint();
+}
+
+void ChannelList::scrollContentsBy(int, int)
+{
+    placeRows();
+}
+
+void ChannelList::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollRange();
+    placeRows();
+}
+
+void ChannelList::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        updateScrollRange();
+        placeRows();
+        updateGeometry();
+    }
+}
+
+int ChannelList::rowHeight() const
+{
+    return ChannelRow::heightFor(fontMetrics());
+}
+
+int ChannelList::pitch() const
+{
+    return rowHeight() + rowSpacing;
+}
+
+int ChannelList::contentHeight() const
+{
+    if (names_.isEmpty())
+        return 0;
+    const qint64 height = qint64(count()) * pitch() - rowSpacing;
+    return int(std::min<qint64>(height, std::numeric_limits<int>::max()));
+}
+
+void ChannelList::updateScrollRange()
+{
+    QScrollBar* bar = verticalScrollBar();
+    const int page = viewport()->height();
+    bar->setPageStep(page);
+    bar->setRange(0, std::max(0, contentHeight() - page));
+}
+
+void ChannelList::placeRows()
+{
+    const int step = pitch();
+    const int height = rowHeight();
+    const int top = verticalScrollBar()->value();
+    // Until the layout has given the list its height, as tall as it asks to be.
+    const int shownHeight = std::max(viewport()->height(), sizeHint().height());
+    int first = 0;
+    int last = -1;
+    if (count() > 0 && shownHeight > 0) {
+        first = std::min(top / step, count() - 1);
+        last = std::min(count() - 1, (top + shownHeight - 1) / step);
+    }
+    for (Shown& shown : shown_) {
+        if (shown.index >= 0 && (shown.index < first || shown.index > last)) {
+            shown.index = -1;
+            shown.row->hide();
+        }
+    }
+    const int width = viewport()->width();
+    for (int i = first; i <= last; ++i) {
+        qsizetype at = find(i);
+        if (at < 0) {
+            at = freeRow();
+            shown_[at].index = i;
+            // Presses counted on the row it showed before do not go on here.
+            shown_[at].area->forgetPresses();
+        }
+        ChannelRow* row = shown_.at(at).row;
+        row->set(names_.at(i), i == active_, i == selected_, live_, waiting_);
+        row->setGeometry(0, i * step - top, width, height);
+        row->show();
+    }
+    // A few free widgets wait for the rows that scroll in next; the rest go.
+    for (qsizetype at = shown_.size() - 1, free = 0; at >= 0; --at) {
+        if (shown_.at(at).index >= 0 || ++free <= spareRows)
+            continue;
+        // Later: the press that led here may still be running in its click area.
+        shown_.takeAt(at).row->deleteLater();
+    }
+}
+
+qsizetype ChannelList::find(int index) const
+{
+    for (qsizetype at = 0; index >= 0 && at < shown_.size(); ++at) {
+        if (shown_.at(at).index == index)
+            return at;
+    }
+    return -1;
+}
+
+qsizetype ChannelList::freeRow()
+{
+    for (qsizetype at = 0; at < shown_.size(); ++at) {
+        if (shown_.at(at).index < 0)
+            return at;
+    }
+    auto* row = new ChannelRow(viewport());
+    auto* area = new ChannelClickArea(row);
+    connect(area, &ChannelClickArea::selectRequested, this, [this, area] {
+        pressed_ = indexOf(area);
+        if (pressed_ >= 0)
+            Q_EMIT selectRequested(pressed_);
+    });
+    // Always right after the select request of the same press, which may
+    // have given this widget to another row.
+    connect(area, &ChannelClickArea::connectRequested, this, [this] {
+        if (pressed_ >= 0)
+            Q_EMIT connectRequested(pressed_);
+    });
+    shown_.append({row, area, -1});
+    return shown_.size() - 1;
+}
+
+int ChannelList::indexOf(const ChannelClickArea* area) const
+{
+    for (const Shown& shown : shown_) {
+        if (shown.area == area)
+            return shown.index;
+    }
+    return -1;
 }

@@ -1,7 +1,7 @@
 #include "ui/main/ChannelRow.h"
 
-#include "ui/main/HoverAnimation.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/HoverAnimation.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QEnterEvent>
 #include <QPainter>
@@ -72,11 +72,16 @@ QColor ChannelRow::background() const
     return SystemColours::faded(SystemColours::label(palette()), 0.06 * hover_->progress());
 }
 
+int ChannelRow::heightFor(const QFontMetrics& metrics)
+{
+    return paddingY + std::max(dotSize, metrics.height()) + paddingY;
+}
+
 QSize ChannelRow::sizeHint() const
 {
     const QFontMetrics metrics = fontMetrics();
     return {paddingX + dotSize + spacing + metrics.horizontalAdvance(name_) + paddingX,
-            paddingY + std::max(dotSize, metrics.height()) + paddingY};
+            heightFor(metrics)};
 }
 
 QSize ChannelRow::minimumSizeHint() const

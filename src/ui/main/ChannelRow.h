@@ -34,6 +34,9 @@ public:
     // The background as painted now (hover fades in and out).
     QColor background() const;
 
+    // The height of every row in a font of these metrics: one line, padded.
+    static int heightFor(const QFontMetrics& metrics);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

@@ -16,6 +16,9 @@ class ClickView : public QWidget {
 public:
     explicit ClickView(QWidget* parent = nullptr);
 
+    // The next press counts 1, however soon and near it comes.
+    void forgetPresses() { count_ = 0; }
+
 Q_SIGNALS:
     void pressed(int clickCount);
 

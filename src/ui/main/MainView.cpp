@@ -3,14 +3,13 @@
 #include "core/Core.h"
 #include "ui/main/AccountSheet.h"
 #include "ui/main/ChannelList.h"
-#include "ui/main/ChannelRow.h"
 #include "ui/main/Metric.h"
 #include "ui/main/MoreDots.h"
 #include "ui/main/Popover.h"
 #include "ui/main/PowerButton.h"
 #include "ui/main/PowerRow.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/TextBlock.h"
 #include "ui/main/WarningButton.h"
 
 #include <QEvent>
@@ -29,6 +28,11 @@ constexpr int warningInset = 10;
 constexpr int dotsTop = 2;
 constexpr int dotsTrailing = 8;
 constexpr int buttonPadding = 16;
+// A window's title bar and borders, at least.
+constexpr int titleBarAllowance = 40;
+// Screen height a window with a long list still leaves free: it does not
+// reach from one edge of the screen to the other.
+constexpr int screenLeftFree = 132;
 
 } // namespace
 
@@ -211,15 +215,6 @@ void MainView::render()
     power_->button()->setState(on(), status.verified, stalled, busy || !status.helper);
     power_->setChecking(checking());
 
-    const int channels = int(status.channels.size());
-    list_->setCount(channels);
-    const bool live = status.running && status.verified && status.primary;
-    const bool waiting = status.message.isEmpty();
-    for (int i = 0; i < channels; ++i)
-        list_->row(i)->set(status.channels.at(i), status.running && i == status.active, i == target,
-                           live, waiting);
-    list_->setVisible(channels > 0);
-
     notice_->setVisible(status.protection_armed && !status.running);
     openInternet_->setEnabled(!busy);
 
@@ -235,8 +230,30 @@ void MainView::render()
     helperMissing_->setVisible(core_->statusKnown() && !status.helper);
     install_->setEnabled(!busy);
 
+    // The list last: its height depends on what else is shown. Shown after
+    // it has its rows, so that its first layout already has their height.
+    reserveScreenForRest();
+    const bool live = status.running && status.verified && status.primary;
+    list_->setChannels(status.channels, status.running ? status.active : -1, target, live,
+                       status.message.isEmpty());
+    list_->setVisible(!status.channels.isEmpty());
+
     renderCorner();
     menu_->render();
+}
+
+// The list grows until the window, its frame included, would leave less
+// than `screenLeftFree` of the screen's height: the rest of the window, as
+// much of it as is shown now, keeps its room.
+void MainView::reserveScreenForRest()
+{
+    // The list and the space above it, whether or not it is shown now.
+    const int list = spacing + list_->sizeHint().height();
+    const int rest = sizeHint().height() - (list_->isHidden() ? 0 : list);
+    // The frame is known once the window manager has framed the window.
+    const QWidget* top = window();
+    const int frame = std::max(titleBarAllowance, top->frameGeometry().height() - top->height());
+    list_->setReserve(rest + spacing + frame + screenLeftFree);
 }
 
 void MainView::renderCorner()
@@ -332,4 +349,6 @@ void MainView::changeEvent(QEvent* event)
     if (event->type() == QEvent::FontChange)
         applyFonts();
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        reserveScreenForRest();
 }

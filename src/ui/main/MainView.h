@@ -82,6 +82,7 @@ private:
     QWidget* buildHelperMissing();
     void render();
     void renderCorner();
+    void reserveScreenForRest();
     void select(int index);
     void connectChannel(int index);
     void pressPower();

@@ -1,7 +1,7 @@
 #include "ui/main/Metric.h"
 
 #include "link/Rate.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QEvent>
 #include <QFontDatabase>

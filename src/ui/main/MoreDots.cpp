@@ -1,7 +1,7 @@
 #include "ui/main/MoreDots.h"
 
-#include "ui/main/HoverAnimation.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/HoverAnimation.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QCursor>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "ui/main/Popover.h"
 
-#include "ui/main/SystemColours.h"
-#include "ui/main/TextBlock.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
 
 #include <QMouseEvent>
 #include <QPainter>

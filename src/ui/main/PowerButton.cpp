@@ -1,9 +1,9 @@
 #include "ui/main/PowerButton.h"
 
-#include "ui/main/DropShadow.h"
-#include "ui/main/HoverAnimation.h"
-#include "ui/main/Symbols.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/DropShadow.h"
+#include "ui/kit/HoverAnimation.h"
+#include "ui/kit/Symbols.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QConicalGradient>
 #include <QEnterEvent>

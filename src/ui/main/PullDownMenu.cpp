@@ -1,6 +1,6 @@
 #include "ui/main/PullDownMenu.h"
 
-#include "ui/main/SystemColours.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QStyleOptionMenuItem>
 

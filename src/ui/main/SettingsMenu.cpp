@@ -1,8 +1,8 @@
 #include "ui/main/SettingsMenu.h"
 
 #include "core/Core.h"
-#include "ui/main/Symbols.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/Symbols.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QEvent>
 

@@ -1,7 +1,7 @@
 #include "ui/main/WarningButton.h"
 
-#include "ui/main/Symbols.h"
-#include "ui/main/SystemColours.h"
+#include "ui/kit/Symbols.h"
+#include "ui/kit/SystemColours.h"
 
 #include <QPainter>
 
