@@ -1,6 +1,7 @@
 #include "ui/main/MainView.h"
 
 #include "core/Core.h"
+#include "ui/kit/TextBlock.h"
 #include "ui/main/AccountSheet.h"
 #include "ui/main/ChannelList.h"
 #include "ui/main/Metric.h"
@@ -9,7 +10,6 @@
 #include "ui/main/PowerButton.h"
 #include "ui/main/PowerRow.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/kit/TextBlock.h"
 #include "ui/main/WarningButton.h"
 
 #include <QEvent>

@@ -1,7 +1,7 @@
 #include "ui/main/PowerRow.h"
 
-#include "ui/main/PowerButton.h"
 #include "ui/kit/TextBlock.h"
+#include "ui/main/PowerButton.h"
 
 #include <QEvent>
 
