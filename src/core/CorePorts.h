@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/AppIdentity.h"
-#include "platform/VpnTool.h"
 
 #include <QDateTime>
 #include <QString>
@@ -12,6 +11,7 @@
 
 class Dialogs;
 class LoginItem;
+class NetworkManagerVpns;
 class SystemLog;
 
 // Everything Core takes from its surroundings. Production wires the real
@@ -21,8 +21,9 @@ struct CorePorts {
     Dialogs* dialogs = nullptr;
     LoginItem* loginItem = nullptr;
     SystemLog* systemLog = nullptr;
-    // Lists the active connections for the parallel-VPN scan.
-    VpnTool vpnTool = VpnTool::networkManager();
+    // The connected VPNs for the parallel-VPN scan; without it the scan
+    // finds none.
+    NetworkManagerVpns* vpns = nullptr;
     // Holds "helper", "channels.json" and "netcore"; without it launch()
     // starts nothing.
     std::optional<QString> resourceFolder;
