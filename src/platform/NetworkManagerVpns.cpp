@@ -6,10 +6,12 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMap>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -58,30 +60,42 @@ QString toolLine(const QString& id, const QString& provider, const QString& name
            u'"';
 }
 
-QByteArray contents(const QString& path)
+// A small file under `folder` (a sysfs attribute) in one read; empty when
+// it cannot be read. The scan runs every few seconds: plain system calls,
+// no stat of every entry.
+QByteArray attribute(int folder, const QByteArray& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const int fd = ::openat(folder, path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    return n > 0 ? QByteArray(buffer, n) : QByteArray();
 }
 
 // A line per WireGuard or tun/tap interface in `folder` (/sys/class/net)
 // other than `skipped`; nothing when the folder cannot be read.
 std::optional<QStringList> tunnelLines(const QString& folder, const QStringList& skipped)
 {
-    const QDir dir(folder);
-    if (!dir.exists() || !dir.isReadable())
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(folder).constData()),
+                                                  &::closedir);
+    if (!dir)
         return std::nullopt;
+    const int fd = ::dirfd(dir.get());
     QStringList lines;
-    const QStringList names = dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (skipped.contains(name))
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
             continue;
-        const QString base = dir.filePath(name) + u'/';
-        if (QFileInfo::exists(base + u"tun_flags"_s)) {
-            lines << toolLine(name, u"tun"_s, name);
-        } else if (contents(base + u"type"_s).trimmed() == "65534" && // ARPHRD_NONE
-                   contents(base + u"uevent"_s).split('\n').contains("DEVTYPE=wireguard")) {
-            lines << toolLine(name, u"wireguard"_s, name);
+        const QString interface = QFile::decodeName(name);
+        if (skipped.contains(interface))
+            continue;
+        if (::faccessat(fd, QByteArray(name + "/tun_flags").constData(), F_OK, 0) == 0) {
+            lines << toolLine(interface, u"tun"_s, interface);
+        } else if (attribute(fd, name + "/type").trimmed() == "65534" && // ARPHRD_NONE
+                   attribute(fd, name + "/uevent").split('\n').contains("DEVTYPE=wireguard")) {
+            lines << toolLine(interface, u"wireguard"_s, interface);
         }
     }
     return lines;
