@@ -3,6 +3,7 @@
 #include "platform/AppIdentity.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -21,9 +22,9 @@ struct CorePorts {
     Dialogs* dialogs = nullptr;
     LoginItem* loginItem = nullptr;
     SystemLog* systemLog = nullptr;
-    // The connected VPNs for the parallel-VPN scan; without it the scan
-    // finds none.
-    NetworkManagerVpns* vpns = nullptr;
+    // The connected VPNs for the parallel-VPN scan, held weakly: without it
+    // the scan finds none.
+    QPointer<NetworkManagerVpns> vpns = {};
     // Holds "helper", "channels.json" and "netcore"; without it launch()
     // starts nothing.
     std::optional<QString> resourceFolder;
