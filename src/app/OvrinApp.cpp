@@ -3,6 +3,7 @@
 #include "app/AppBus.h"
 #include "app/AppInstance.h"
 #include "app/Delegate.h"
+#include "platform/NetworkManagerVpns.h"
 #include "platform/QtDialogs.h"
 #include "platform/ResourceFolder.h"
 #include "platform/Syslog.h"
@@ -98,10 +99,12 @@ int run(QApplication& app)
     QtDialogs dialogs;
     XdgLoginItem loginItem;
     Syslog systemLog;
+    NetworkManagerVpns vpns;
     CorePorts ports;
     ports.dialogs = &dialogs;
     ports.loginItem = &loginItem;
     ports.systemLog = &systemLog;
+    ports.vpns = &vpns;
     ports.resourceFolder = ResourceFolder::find();
     ports.arguments = QCoreApplication::arguments();
     Delegate delegate(std::move(ports));

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/AppIdentity.h"
-#include "platform/VpnTool.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +12,7 @@
 
 class Dialogs;
 class LoginItem;
+class NetworkManagerVpns;
 class SystemLog;
 
 // Everything Core takes from its surroundings. Production wires the real
@@ -21,8 +22,9 @@ struct CorePorts {
     Dialogs* dialogs = nullptr;
     LoginItem* loginItem = nullptr;
     SystemLog* systemLog = nullptr;
-    // Lists the active connections for the parallel-VPN scan.
-    VpnTool vpnTool = VpnTool::networkManager();
+    // The connected VPNs for the parallel-VPN scan, held weakly: without it
+    // the scan finds none.
+    QPointer<NetworkManagerVpns> vpns = {};
     // Holds "helper", "channels.json" and "netcore"; without it launch()
     // starts nothing.
     std::optional<QString> resourceFolder;

@@ -3,8 +3,7 @@
 
 #include "core/MainThread.h"
 #include "core/VpnList.h"
-
-using namespace std::chrono_literals;
+#include "platform/NetworkManagerVpns.h"
 
 void Core::refreshParallelVPNs()
 {
@@ -12,10 +11,14 @@ void Core::refreshParallelVPNs()
         return;
     m_vpnScanRunning = true;
     const QPointer<Core> self(this);
-    m_vpnQueue.start([self, tool = m_ports.vpnTool, own = m_ports.ownIdentifier] {
+    // NetworkManager's part is the client's cache as it is now; the scan
+    // itself reads only the interface folder.
+    NetworkManagerVpns::Snapshot vpns =
+        m_ports.vpns ? m_ports.vpns->snapshot() : NetworkManagerVpns::Snapshot{};
+    m_vpnQueue.start([self, vpns = std::move(vpns), own = m_ports.ownIdentifier] {
         std::optional<QStringList> names;
-        if (const std::optional<QByteArray> output = tool.run(2s))
-            names = connectedVPNNames(vpnLinesFromNmcli(QString::fromUtf8(*output)), own);
+        if (const std::optional<QString> output = vpns.output())
+            names = connectedVPNNames(*output, own);
         onMainThread([self, names] {
             if (!self)
                 return;

@@ -30,25 +30,6 @@ QList<QStringView> lines(const QString& text)
     return result;
 }
 
-// The fields of one terse nmcli line; nothing when an escape is unfinished.
-std::optional<QStringList> nmcliFields(QStringView line)
-{
-    QStringList fields{QString()};
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (c == u'\\') {
-            if (++i == line.size())
-                return std::nullopt;
-            fields.last() += line.at(i);
-        } else if (c == u':') {
-            fields.append(QString());
-        } else {
-            fields.last() += c;
-        }
-    }
-    return fields;
-}
-
 } // namespace
 
 QStringList connectedVPNNames(const QString& output, const std::optional<QString>& ownIdentifier)
@@ -70,21 +51,4 @@ QStringList connectedVPNNames(const QString& output, const std::optional<QString
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
-}
-
-QString vpnLinesFromNmcli(const QString& output)
-{
-    QStringList converted;
-    for (QStringView line : lines(output)) {
-        const std::optional<QStringList> fields = nmcliFields(line);
-        if (!fields || fields->size() != 3)
-            continue;
-        const QString& name = fields->at(0);
-        const QString& uuid = fields->at(1);
-        const QString& type = fields->at(2);
-        if (name.isEmpty() || uuid.isEmpty() || (type != u"vpn" && type != u"wireguard"))
-            continue;
-        converted.append(u"* (Connected) "_s + uuid + u" VPN ("_s + type + u") \""_s + name + u'"');
-    }
-    return converted.join(u'\n');
 }

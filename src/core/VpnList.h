@@ -11,8 +11,3 @@
 // leaving out those whose provider is `ownIdentifier`. Without duplicates,
 // sorted by character code. Pure; any thread.
 QStringList connectedVPNNames(const QString& output, const std::optional<QString>& ownIdentifier);
-
-// NetworkManager's terse "NAME:UUID:TYPE" lines (":" and "\" escaped with a
-// backslash) as lines of the form above, one per "vpn" or "wireguard"
-// connection; every other line is dropped. Pure; any thread.
-QString vpnLinesFromNmcli(const QString& output);

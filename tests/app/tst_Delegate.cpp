@@ -74,7 +74,6 @@ class DelegateTest : public QObject {
         p.dialogs = &m_dialogs;
         p.loginItem = &m_loginItem;
         p.systemLog = &m_log;
-        p.vpnTool = VpnTool{u"/bin/true"_s, {}};
         p.resourceFolder = m_resources.path();
         p.arguments = {u"ovrin"_s};
         return p;

@@ -53,7 +53,6 @@ class CoreCommandsTest : public QObject {
         p.dialogs = m_dialogs.get();
         p.loginItem = loginItem ? loginItem : &m_loginItem;
         p.systemLog = m_log.get();
-        p.vpnTool = VpnTool{u"/bin/true"_s, {}};
         p.now = [] { return QDateTime(QDate(2026, 3, 7), QTime(9, 45, 59)); };
         return p;
     }

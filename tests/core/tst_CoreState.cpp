@@ -4,6 +4,7 @@
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakeSystemLog.h"
+#include "FakeVpns.h"
 #include "Scripts.h"
 #include "StatusJson.h"
 #include "TestHome.h"
@@ -20,20 +21,11 @@ using namespace std::chrono_literals;
 using Reply = FakeHelper::Reply;
 Q_DECLARE_METATYPE(FakeHelper::Reply)
 
-// Drives the scan guard directly: with the 2 s watchdog a scan never outlives
-// the 3 s timer period, so a tick can only meet a running scan this way.
-class CoreProbe {
-public:
-    static void scan(Core& core) { core.refreshParallelVPNs(); }
-    static bool scanning(const Core& core) { return core.m_vpnScanRunning; }
-};
-
 class CoreStateTest : public QObject {
     Q_OBJECT
 
     TestHome m_home; // before any use of HelperSocket::path()
     Scripts m_resources;
-    Scripts m_tools;
     std::unique_ptr<FakeHelper> m_helper;
     std::unique_ptr<FakeDialogs> m_dialogs;
     FakeLoginItem m_loginItem;
@@ -45,7 +37,6 @@ class CoreStateTest : public QObject {
         p.dialogs = m_dialogs.get();
         p.loginItem = &m_loginItem;
         p.systemLog = &m_log;
-        p.vpnTool = VpnTool{u"/bin/true"_s, {}};
         p.resourceFolder = m_resources.path();
         p.arguments = arguments;
         return p;
@@ -64,7 +55,7 @@ class CoreStateTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_resources.isValid() && m_tools.isValid());
+        QVERIFY(m_resources.isValid());
         // The helper stand-in records its arguments and leaves.
         QVERIFY(!m_resources
                      .write(u"helper"_s, uR"(for a in "$@"; do printf '%s\n' "$a"; done > "$0.tmp"
@@ -221,60 +212,12 @@ mv "$0.tmp" "$0.args")"_s)
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     }
 
-    void scanSkippedWhileOneRuns()
-    {
-        CorePorts p = ports();
-        p.vpnTool.program = m_tools.write(u"held"_s, uR"(echo run >> "$0.runs"
-while [ ! -e "$0.release" ]; do sleep 0.02; done
-printf 'Office:5f1e-01:vpn\n')"_s);
-        Core core(p);
-        CoreProbe::scan(core);
-        QTRY_COMPARE(m_tools.lines(u"held.runs"_s).size(), 1);
-        CoreProbe::scan(core);
-        CoreProbe::scan(core);
-        QFile release(p.vpnTool.program + u".release"_s);
-        QVERIFY(release.open(QIODevice::WriteOnly));
-        QTRY_COMPARE(core.parallelVPNs(), QStringList{u"Office"_s});
-        QTRY_VERIFY(!CoreProbe::scanning(core));
-        QCOMPARE(m_tools.lines(u"held.runs"_s).size(), 1);
-        CoreProbe::scan(core);
-        QTRY_COMPARE(m_tools.lines(u"held.runs"_s).size(), 2);
-    }
-
-    void failedScanKeepsList_data()
-    {
-        QTest::addColumn<QString>("failure");
-        QTest::newRow("exit status 1") << u"printf 'Home:5f1e-02:vpn\\n'; exit 1"_s;
-        QTest::newRow("hangs") << u"printf 'Home:5f1e-02:vpn\\n'; exec sleep 30"_s;
-    }
-
-    // The first scan finds Office; the second fails and changes nothing.
-    void failedScanKeepsList()
-    {
-        QFETCH(QString, failure);
-        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
-        CorePorts p = ports();
-        p.vpnTool.program = m_tools.write(tag, uR"(echo run >> "$0.runs"
-if [ ! -e "$0.first" ]; then : > "$0.first"; printf 'Office:5f1e-01:vpn\n'; exit 0; fi
-)"_s + failure);
-        Core core(p);
-        CoreProbe::scan(core);
-        QTRY_VERIFY(!CoreProbe::scanning(core));
-        QCOMPARE(core.parallelVPNs(), QStringList{u"Office"_s});
-        QElapsedTimer clock;
-        clock.start();
-        CoreProbe::scan(core);
-        QTRY_VERIFY_WITH_TIMEOUT(!CoreProbe::scanning(core), 5000);
-        QCOMPARE(m_tools.lines(tag + u".runs"_s).size(), 2);
-        QCOMPARE(core.parallelVPNs(), QStringList{u"Office"_s});
-        QVERIFY(clock.elapsed() < 4000);
-    }
-
     void launchScansAtOnce()
     {
+        FakeVpns vpns;
+        QVERIFY(vpns.list({u"wg0"_s}));
         CorePorts p = ports();
-        p.vpnTool.program = m_tools.write(
-            u"list"_s, uR"(printf 'wg0:5f1e-01:wireguard\nLAN:5f1e-02:802-3-ethernet\n')"_s);
+        p.vpns = vpns.port();
         Core core(p);
         core.launch();
         QTRY_COMPARE_WITH_TIMEOUT(core.parallelVPNs(), QStringList{u"wg0"_s}, 1500);

@@ -1,13 +1,47 @@
-// Reading the network tool's list: which other VPNs are connected.
+// Which other VPNs are connected: the list's parsing, and Core's scan over
+// NetworkManager's signals and the interface folder.
+#include "FakeDialogs.h"
+#include "FakeLoginItem.h"
+#include "FakeNetworkManager.h"
+#include "FakePorts.h"
+#include "FakeSystemLog.h"
+#include "FakeVpns.h"
+#include "core/Core.h"
 #include "core/VpnList.h"
 #include "platform/AppIdentity.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
+class CoreProbe {
+public:
+    static void scan(Core& core) { core.refreshParallelVPNs(); }
+    static bool scanning(const Core& core) { return core.m_vpnScanRunning; }
+    // True once the scan queue has nothing left to run, within `ms`.
+    static bool drained(Core& core, int ms) { return core.m_vpnQueue.waitForDone(ms); }
+};
+
 class VpnListTest : public QObject {
     Q_OBJECT
+
+    FakeDialogs m_dialogs;
+    FakeLoginItem m_loginItem;
+    FakeSystemLog m_log;
+
+    CorePorts ports(NetworkManagerVpns* vpns)
+    {
+        CorePorts p = fakePorts(m_dialogs, m_loginItem, m_log);
+        p.vpns = vpns;
+        return p;
+    }
 
 private Q_SLOTS:
     void connectedNames_data()
@@ -58,36 +92,94 @@ private Q_SLOTS:
         QCOMPARE(connectedVPNNames(output, own), names);
     }
 
-    void networkManagerLines_data()
+    // Core's list follows NetworkManager's signals and the interface folder;
+    // no scan starts a process or asks the bus.
+    void followsNetworkManager()
     {
-        QTest::addColumn<QString>("nmcli");
-        QTest::addColumn<QStringList>("names");
-        QTest::newRow("vpn and wireguard only")
-            << u"Office:5f1e-01:vpn\nHome Wi-Fi:77aa-02:802-11-wireless\nwg0:9c3d-03:wireguard\n"
-               u"lo:0000-04:loopback\n"_s
-            << QStringList{u"Office"_s, u"wg0"_s};
-        QTest::newRow("escaped colon")
-            << uR"(Work\: Paris:5f1e-01:vpn)"_s << QStringList{u"Work: Paris"_s};
-        QTest::newRow("escaped backslash")
-            << uR"(C\\D\:E:5f1e-01:wireguard)"_s << QStringList{uR"(C\D:E)"_s};
-        QTest::newRow("CR LF") << u"Офис:5f1e-01:vpn\r\nДом:5f1e-02:vpn\r\n"_s
-                               << QStringList{u"Дом"_s, u"Офис"_s};
-        QTest::newRow("unescaped colon is no line") << u"a:b:5f1e-01:vpn"_s << QStringList{};
-        QTest::newRow("unfinished escape") << u"a:5f1e-01:vpn\\"_s << QStringList{};
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(),
+                 "no session bus: run the tests through ./test.sh (dbus-run-session)");
+        auto manager = std::make_unique<FakeNetworkManager>();
+        QVERIFY(manager->isServing());
+        FakeVpns tunnels; // only its folder
+        QVERIFY(tunnels.list({u"wg0"_s, u"wg7"_s}));
+        NetworkManagerVpns vpns(QDBusConnection::sessionBus(), tunnels.folder());
+        Core core(ports(&vpns));
+        const auto scanned = [&core] {
+            CoreProbe::scan(core);
+            return core.parallelVPNs();
+        };
+        QTRY_COMPARE(scanned(), (QStringList{u"wg0"_s, u"wg7"_s}));
+
+        const QString office =
+            manager->add({.id = u"Office"_s,
+                          .type = u"vpn"_s,
+                          .serviceType = u"org.freedesktop.NetworkManager.openvpn"_s});
+        manager->add(
+            {.id = u"Оврин"_s, .type = u"vpn"_s, .serviceType = u"org.ovrin.menubarapp"_s});
+        manager->add({.id = u"Дом"_s, .type = u"wireguard"_s, .interfaceName = u"wg7"_s});
+        manager->add({.id = u"LAN"_s, .type = u"802-3-ethernet"_s});
+        const QString paris =
+            manager->add({.id = u"Paris"_s,
+                          .type = u"vpn"_s,
+                          .state = 1, // activating
+                          .serviceType = u"org.freedesktop.NetworkManager.l2tp"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(scanned(), (QStringList{u"Office"_s, u"wg0"_s, u"Дом"_s}), 10000);
+        manager->setState(paris, 2);
+        manager->remove(office);
+        QTRY_COMPARE_WITH_TIMEOUT(scanned(), (QStringList{u"Paris"_s, u"wg0"_s, u"Дом"_s}), 10000);
+        manager.reset(); // leaves the bus
+        QTRY_COMPARE_WITH_TIMEOUT(scanned(), (QStringList{u"wg0"_s, u"wg7"_s}), 10000);
+
+        // A scan that cannot read the interface folder keeps the list.
+        QTRY_VERIFY(!CoreProbe::scanning(core));
+        QVERIFY(QDir(tunnels.folder()).removeRecursively());
+        CoreProbe::scan(core);
+        QTRY_VERIFY(!CoreProbe::scanning(core));
+        QCOMPARE(core.parallelVPNs(), (QStringList{u"wg0"_s, u"wg7"_s}));
+
+        // No child process has ended in this program: none was started.
+        struct rusage children = {};
+        QCOMPARE(::getrusage(RUSAGE_CHILDREN, &children), 0);
+        QCOMPARE(children.ru_maxrss, 0L);
     }
 
-    void networkManagerLines()
+    void scanSkippedWhileOneRuns()
     {
-        QFETCH(QString, nmcli);
-        QFETCH(QStringList, names);
-        QCOMPARE(connectedVPNNames(vpnLinesFromNmcli(nmcli), AppIdentity::bundleIdentifier()),
-                 names);
-    }
+        // The scan reads the interface's type from a pipe and waits there
+        // until the test writes it.
+        FakeVpns tunnels;
+        const QString wg0 = tunnels.folder() + u"/wg0"_s;
+        QVERIFY(QDir().mkpath(wg0));
+        QFile uevent(wg0 + u"/uevent"_s);
+        QVERIFY(uevent.open(QIODevice::WriteOnly));
+        QVERIFY(uevent.write("DEVTYPE=wireguard\n") > 0);
+        uevent.close();
+        const QByteArray type = QFile::encodeName(wg0 + u"/type"_s);
+        QCOMPARE(::mkfifo(type.constData(), 0600), 0);
+        // True once a scan waiting at the pipe has its answer.
+        const auto release = [&type] {
+            const int fd = ::open(type.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0)
+                return false;
+            const bool written = ::write(fd, "65534\n", 6) == 6;
+            ::close(fd);
+            return written;
+        };
 
-    void networkManagerLineForm()
-    {
-        QCOMPARE(vpnLinesFromNmcli(u"Office:5f1e-01:vpn"_s),
-                 uR"(* (Connected) 5f1e-01 VPN (vpn) "Office")"_s);
+        Core core(ports(tunnels.port()));
+        CoreProbe::scan(core);
+        CoreProbe::scan(core);
+        CoreProbe::scan(core);
+        QVERIFY(QTest::qWaitFor(release, 10000));
+        QTRY_COMPARE(core.parallelVPNs(), QStringList{u"wg0"_s});
+        // A scan queued meanwhile would now wait at the pipe.
+        const bool drained = CoreProbe::drained(core, 5000);
+        while (!CoreProbe::drained(core, 100))
+            release();
+        QVERIFY2(drained, "a scan was queued while one ran");
+        CoreProbe::scan(core);
+        QVERIFY(QTest::qWaitFor(release, 10000));
+        QTRY_VERIFY(!CoreProbe::scanning(core));
     }
 };
 

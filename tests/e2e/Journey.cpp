@@ -32,12 +32,6 @@ const QByteArray quickEngine = R"({"format": 1, "seed": 7, "tick_ms": 100,
   "latency_after_ms": 300, "verify_after_ms": 2500, "install_ms": 500,
   "check_period_ms": 2000})";
 
-// Prints the lines of `connections` next to it, as `nmcli -t -f
-// NAME,UUID,TYPE connection show --active` would.
-const QByteArray fakeNmcli = "#!/bin/sh\n"
-                             "cat \"$(dirname \"$0\")/connections\" 2>/dev/null\n"
-                             "exit 0\n";
-
 bool write(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -67,11 +61,6 @@ Journey::Journey()
     QFile::copy(built(u"menubar.svg"_s), folder + u"/menubar.svg"_s);
     write(folder + u"/netcore"_s, quickEngine);
 
-    const QString nmcli = m_tools.path() + u"/nmcli"_s;
-    write(nmcli, fakeNmcli);
-    QFile::setPermissions(nmcli, QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner);
-    qputenv("PATH", QFile::encodeName(m_tools.path()) + ':' + qgetenv("PATH"));
-
     m_loginItem = std::make_unique<XdgLoginItem>();
 }
 
@@ -83,7 +72,7 @@ Journey::~Journey()
 
 bool Journey::valid() const
 {
-    return m_home.isValid() && m_resources.isValid() && m_tools.isValid() && m_scratch.isValid() &&
+    return m_home.isValid() && m_resources.isValid() && m_vpns.isValid() && m_scratch.isValid() &&
            QFile::exists(m_resources.path() + u"/helper"_s) &&
            QFile::exists(m_resources.path() + u"/netcore"_s);
 }
@@ -101,6 +90,7 @@ bool Journey::start()
     ports.dialogs = &m_dialogs;
     ports.loginItem = m_loginItem.get();
     ports.systemLog = &m_log;
+    ports.vpns = m_vpns.port();
     ports.resourceFolder = m_resources.path();
     ports.arguments = {u"ovrin"_s};
     m_delegate = std::make_unique<Delegate>(std::move(ports));
@@ -122,7 +112,7 @@ void Journey::wipe()
     QDir().mkpath(dataDir());
     QDir(centerDir()).removeRecursively();
     QDir().mkpath(centerDir());
-    QDir(m_tools.path()).remove(u"connections"_s);
+    m_vpns.list({});
 }
 
 MainView& Journey::view()
@@ -165,11 +155,7 @@ qint64 Journey::helperPid() const
 
 void Journey::listVpns(const QStringList& names)
 {
-    QByteArray lines;
-    for (const QString& name : names)
-        lines += name.toUtf8() + ":6f1c0d1e-0000-4000-8000-" + QByteArray::number(qHash(name), 16) +
-                 ":wireguard\n";
-    write(m_tools.path() + u"/connections"_s, lines);
+    m_vpns.list(names);
 }
 
 QStringList Journey::letters(const QString& email) const

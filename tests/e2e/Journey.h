@@ -4,9 +4,10 @@
 // Delegate, Core, views and ports, and the reference helper started by
 // Core.launch() from a resource folder made of the built files, on a
 // temporary HOME and center folder. Only the modal dialogs and the file
-// panels answer from a script (FakeDialogs); the network tool is a fake
-// nmcli found on PATH.
+// panels answer from a script (FakeDialogs); the parallel-VPN scan reads a
+// stand-in interface folder (FakeVpns).
 #include "FakeDialogs.h"
+#include "FakeVpns.h"
 #include "TestHome.h"
 #include "app/Delegate.h"
 #include "platform/Syslog.h"
@@ -27,7 +28,7 @@ class Journey {
 public:
     static constexpr int patienceMs = 20'000;
 
-    // Sets HOME, XDG_CONFIG_HOME, PATH and, unless the environment names
+    // Sets HOME, XDG_CONFIG_HOME and, unless the environment names
     // one already (a second HOME sharing it), OVRIN_CENTER_DIR.
     Journey();
     ~Journey();
@@ -63,7 +64,7 @@ public:
     // The helper's pid while one runs, else 0.
     qint64 helperPid() const;
 
-    // The network tool reports these VPN connections from now on.
+    // These tunnels run from now on.
     void listVpns(const QStringList& names);
 
     // The code and the sign-in link in the newest letter to `email`.
@@ -87,7 +88,7 @@ public:
 private:
     TestHome m_home;
     QTemporaryDir m_resources;
-    QTemporaryDir m_tools;
+    FakeVpns m_vpns;
     QTemporaryDir m_scratch;
     std::unique_ptr<QTemporaryDir> m_center;
     FakeDialogs m_dialogs;

@@ -6,6 +6,5 @@ CorePorts fakePorts(Dialogs& dialogs, LoginItem& loginItem, SystemLog& log)
     ports.dialogs = &dialogs;
     ports.loginItem = &loginItem;
     ports.systemLog = &log;
-    ports.vpnTool = VpnTool{QStringLiteral("/bin/true"), {}};
     return ports;
 }

@@ -6,6 +6,7 @@
 #include "FakeLoginItem.h"
 #include "FakePorts.h"
 #include "FakeSystemLog.h"
+#include "FakeVpns.h"
 #include "StatusJson.h"
 #include "TestHome.h"
 #include "core/Core.h"
@@ -24,13 +25,11 @@
 #include "ui/main/SettingsMenu.h"
 #include "ui/main/WarningButton.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyleHints>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -116,7 +115,7 @@ class MainViewTest : public QObject {
     Q_OBJECT
 
     TestHome m_home; // before any use of HelperSocket::path()
-    QTemporaryDir m_tools;
+    FakeVpns m_vpns;
     std::unique_ptr<FakeHelper> m_helper;
     std::unique_ptr<FakeDialogs> m_dialogs;
     FakeLoginItem m_loginItem;
@@ -124,8 +123,6 @@ class MainViewTest : public QObject {
     std::unique_ptr<Core> m_core;
     std::unique_ptr<QWidget> m_window;
     MainView* m_view = nullptr;
-
-    QString connections() const { return m_tools.filePath(u"connections"_s); }
 
     // The helper answers every poll with `status` from now on; one poll.
     bool serve(const Status& status)
@@ -135,15 +132,11 @@ class MainViewTest : public QObject {
         return QTest::qWaitFor([&] { return m_core->status() == status; }, 5000);
     }
 
-    // The network tool lists `vpns` as active connections; one scan.
+    // `vpns` are the tunnels running now; one scan.
     bool listParallel(const QStringList& vpns)
     {
-        QFile list(connections());
-        if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!m_vpns.list(vpns))
             return false;
-        for (const QString& name : vpns)
-            list.write((name + u":7c1d-"_s + QString::number(qHash(name)) + u":vpn\n"_s).toUtf8());
-        list.close();
         CoreProbe::scan(*m_core);
         return QTest::qWaitFor([&] { return m_core->parallelVPNs() == vpns; }, 5000);
     }
@@ -164,26 +157,18 @@ class MainViewTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_tools.isValid());
-        QFile tool(m_tools.filePath(u"nmcli"_s));
-        QVERIFY(tool.open(QIODevice::WriteOnly));
-        tool.write("#!/bin/sh\ncat \"$(dirname \"$0\")/connections\"\n");
-        tool.close();
-        QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
+    void initTestCase() { QVERIFY(m_vpns.isValid()); }
 
     void init()
     {
-        QVERIFY(QFile(connections()).open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(m_vpns.list({}));
         m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
         QVERIFY(m_helper->listening());
         m_helper->fallback(Reply::json(200, "{}"));
         m_dialogs = std::make_unique<FakeDialogs>();
         m_loginItem = FakeLoginItem();
         CorePorts ports = fakePorts(*m_dialogs, m_loginItem, m_log);
-        ports.vpnTool = VpnTool{m_tools.filePath(u"nmcli"_s), {}};
+        ports.vpns = m_vpns.port();
         m_core = std::make_unique<Core>(ports);
 
         // As the application's window holds it: sized to the view.

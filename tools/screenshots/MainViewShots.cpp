@@ -9,6 +9,7 @@
 #include "FakeLoginItem.h"
 #include "FakePorts.h"
 #include "FakeSystemLog.h"
+#include "FakeVpns.h"
 #include "ShotKit.h"
 #include "StatusJson.h"
 #include "TestHome.h"
@@ -23,9 +24,7 @@
 #include "ui/main/WarningButton.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -132,14 +131,14 @@ QList<Shot> shots()
 // state (busy, a choice of row) carries over from the previous picture.
 class Stage {
 public:
-    Stage(FakeHelper& helper, const QString& vpnTool, const Shot& shot)
+    Stage(FakeHelper& helper, const FakeVpns& vpns, const Shot& shot)
     {
         helper.route("GET", "/status", Reply::json(200, statusBody(shot.status)));
         helper.route("POST", "/connect", Reply::stall());
         helper.fallback(Reply::json(200, "{}"));
         m_loginItem.enabled = shot.extra == Extra::Menu || shot.extra == Extra::LogsMenu;
         CorePorts ports = fakePorts(m_dialogs, m_loginItem, m_log);
-        ports.vpnTool = VpnTool{vpnTool, {}};
+        ports.vpns = vpns.port();
         m_core = std::make_unique<Core>(ports);
 
         m_window.setWindowTitle(u"Оврин"_s);
@@ -178,17 +177,12 @@ QRect shownArea(QWidget& window)
     return area.adjusted(-margin, -margin, margin, margin) & window.screen()->geometry();
 }
 
-bool take(FakeHelper& helper, const QString& vpnTool, const QString& vpnList, const Shot& shot,
-          const QString& path)
+bool take(FakeHelper& helper, FakeVpns& vpns, const Shot& shot, const QString& path)
 {
-    QFile list(vpnList);
-    if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!vpns.list(shot.parallel))
         return false;
-    for (const QString& name : shot.parallel)
-        list.write((name + u":5f1e-0a:wireguard\n"_s).toUtf8());
-    list.close();
 
-    Stage stage(helper, vpnTool, shot);
+    Stage stage(helper, vpns, shot);
     Core& core = stage.core();
     if (shot.status != Status()) {
         CoreProbe::poll(core);
@@ -265,17 +259,9 @@ int main(int argc, char** argv)
     if (folder.isEmpty())
         return 1;
 
-    QTemporaryDir tools;
-    const QString vpnList = tools.filePath(u"connections"_s);
-    const QString vpnTool = tools.filePath(u"nmcli"_s);
-    {
-        QFile script(vpnTool);
-        if (!script.open(QIODevice::WriteOnly))
-            return 1;
-        script.write(("#!/bin/sh\ncat '" + QFile::encodeName(vpnList) + "'\n"));
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    FakeVpns vpns;
+    if (!vpns.isValid())
+        return 1;
     FakeHelper helper(home.socketPath());
     if (!helper.listening())
         return 1;
@@ -284,7 +270,7 @@ int main(int argc, char** argv)
     ShotKit::eachTheme([&](const QString& theme) {
         for (const Shot& shot : shots()) {
             const QString path = folder + u'/' + shot.name + u'-' + theme + u".png"_s;
-            report(take(helper, vpnTool, vpnList, shot, path), path);
+            report(take(helper, vpns, shot, path), path);
         }
     });
     helper.stop();
