@@ -89,7 +89,8 @@ std::optional<QStringList> tunnelLines(const QString& folder, const QStringList&
         if (name == "." || name == "..")
             continue;
         const QString interface = QFile::decodeName(name);
-        if (skipped.contains(interface))
+        // Our helper's own tunnel interfaces are named "ovrin…": not parallel.
+        if (skipped.contains(interface) || name.startsWith("ovrin"))
             continue;
         if (::faccessat(fd, QByteArray(name + "/tun_flags").constData(), F_OK, 0) == 0) {
             lines << toolLine(interface, u"tun"_s, interface);

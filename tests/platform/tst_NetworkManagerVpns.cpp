@@ -44,6 +44,9 @@ private Q_SLOTS:
                                       uR"(* (Connected) tun0 VPN (tun) "tun0")"_s);
         QTest::newRow("other interfaces")
             << both(ethernet, untyped) << u"net"_s << QStringList() << std::optional(QString());
+        QTest::newRow("our own tunnel")
+            << Files{{u"net/ovrin0/type"_s, "65534\n"}, {u"net/ovrin0/tun_flags"_s, "0x1001\n"}}
+            << u"net"_s << QStringList() << std::optional(QString());
         QTest::newRow("WireGuard of NetworkManager's")
             << wireguard << u"net"_s << QStringList{u"wg0"_s} << std::optional(QString());
         QTest::newRow("no folder")
