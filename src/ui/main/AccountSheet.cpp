@@ -13,15 +13,15 @@ constexpr QSize placeholderSize(500, 620);
 
 AccountSheet::AccountSheet(Core* core, QWidget* parent)
     : QDialog(parent)
-    , core_(core)
-    , layout_(new QVBoxLayout(this))
+    , m_core(core)
+    , m_layout(new QVBoxLayout(this))
 {
-    layout_->setContentsMargins(0, 0, 0, 0);
-    layout_->setSizeConstraint(QLayout::SetFixedSize);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->setSizeConstraint(QLayout::SetFixedSize);
     setWindowModality(Qt::WindowModal);
     // Its window floats above the others; so must the sheet.
     setWindowFlag(Qt::WindowStaysOnTopHint);
-    factory_ = [](Core&) {
+    m_factory = [](Core&) {
         auto* placeholder = new QWidget;
         placeholder->setFixedSize(placeholderSize);
         return placeholder;
@@ -32,20 +32,20 @@ AccountSheet::AccountSheet(Core* core, QWidget* parent)
 
 void AccountSheet::setContentFactory(ContentFactory factory)
 {
-    factory_ = std::move(factory);
+    m_factory = std::move(factory);
 }
 
 void AccountSheet::follow()
 {
-    if (!core_)
+    if (!m_core)
         return;
-    if (core_->showAccount() && !isVisible()) {
+    if (m_core->showAccount() && !isVisible()) {
         discardContent();
-        content_ = factory_(*core_);
-        layout_->addWidget(content_);
+        m_content = m_factory(*m_core);
+        m_layout->addWidget(m_content);
         open();
         raise();
-    } else if (!core_->showAccount() && isVisible()) {
+    } else if (!m_core->showAccount() && isVisible()) {
         done(Rejected);
     }
 }
@@ -54,16 +54,16 @@ void AccountSheet::done(int result)
 {
     QDialog::done(result);
     discardContent();
-    if (core_)
-        core_->setShowAccount(false);
+    if (m_core)
+        m_core->setShowAccount(false);
 }
 
 void AccountSheet::discardContent()
 {
-    if (!content_)
+    if (!m_content)
         return;
-    layout_->removeWidget(content_);
-    content_->hide();
-    content_->deleteLater();
-    content_ = nullptr;
+    m_layout->removeWidget(m_content);
+    m_content->hide();
+    m_content->deleteLater();
+    m_content = nullptr;
 }

@@ -26,7 +26,7 @@ public:
 
     // Until one is set, the content is an empty placeholder.
     void setContentFactory(ContentFactory factory);
-    QWidget* content() const { return content_; }
+    QWidget* content() const { return m_content; }
 
     void done(int result) override;
 
@@ -34,8 +34,8 @@ private:
     void follow();
     void discardContent();
 
-    QPointer<Core> core_;
-    ContentFactory factory_;
-    QVBoxLayout* layout_;
-    QPointer<QWidget> content_;
+    QPointer<Core> m_core;
+    ContentFactory m_factory;
+    QVBoxLayout* m_layout;
+    QPointer<QWidget> m_content;
 };
