@@ -10,6 +10,8 @@
 #include "TestHome.h"
 #include "core/Core.h"
 #include "platform/ModalDepth.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
 #include "ui/main/AccountSheet.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelList.h"
@@ -20,8 +22,6 @@
 #include "ui/main/Popover.h"
 #include "ui/main/PowerButton.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/kit/SystemColours.h"
-#include "ui/kit/TextBlock.h"
 #include "ui/main/WarningButton.h"
 
 #include <QFile>
@@ -191,7 +191,7 @@ private Q_SLOTS:
         auto* layout = new QVBoxLayout(m_window.get());
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSizeConstraint(QLayout::SetFixedSize);
-        m_view = new MainView(m_core.get());
+        m_view = new MainView(*m_core);
         layout->addWidget(m_view);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));

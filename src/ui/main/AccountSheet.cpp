@@ -11,7 +11,7 @@ constexpr QSize placeholderSize(500, 620);
 
 } // namespace
 
-AccountSheet::AccountSheet(Core* core, QWidget* parent)
+AccountSheet::AccountSheet(Core& core, QWidget* parent)
     : QDialog(parent)
     , m_core(core)
     , m_layout(new QVBoxLayout(this))
@@ -26,7 +26,7 @@ AccountSheet::AccountSheet(Core* core, QWidget* parent)
         placeholder->setFixedSize(placeholderSize);
         return placeholder;
     };
-    connect(core, &Core::showAccountChanged, this, &AccountSheet::follow);
+    connect(&core, &Core::showAccountChanged, this, &AccountSheet::follow);
     follow();
 }
 
@@ -37,15 +37,13 @@ void AccountSheet::setContentFactory(ContentFactory factory)
 
 void AccountSheet::follow()
 {
-    if (!m_core)
-        return;
-    if (m_core->showAccount() && !isVisible()) {
+    if (m_core.showAccount() && !isVisible()) {
         discardContent();
-        m_content = m_factory(*m_core);
+        m_content = m_factory(m_core);
         m_layout->addWidget(m_content);
         open();
         raise();
-    } else if (!m_core->showAccount() && isVisible()) {
+    } else if (!m_core.showAccount() && isVisible()) {
         done(Rejected);
     }
 }
@@ -54,8 +52,7 @@ void AccountSheet::done(int result)
 {
     QDialog::done(result);
     discardContent();
-    if (m_core)
-        m_core->setShowAccount(false);
+    m_core.setShowAccount(false);
 }
 
 void AccountSheet::discardContent()

@@ -21,8 +21,9 @@ public:
     // Makes the sheet's content for `core`; the sheet takes ownership.
     using ContentFactory = std::function<QWidget*(Core& core)>;
 
-    // `parent`: a widget in the window the sheet belongs to.
-    AccountSheet(Core* core, QWidget* parent);
+    // `parent`: a widget in the window the sheet belongs to; `core` must
+    // outlive the sheet.
+    AccountSheet(Core& core, QWidget* parent);
 
     // Until one is set, the content is an empty placeholder.
     void setContentFactory(ContentFactory factory);
@@ -34,7 +35,7 @@ private:
     void follow();
     void discardContent();
 
-    QPointer<Core> m_core;
+    Core& m_core;
     ContentFactory m_factory;
     QVBoxLayout* m_layout;
     QPointer<QWidget> m_content;

@@ -36,14 +36,13 @@ constexpr int screenLeftFree = 132;
 
 } // namespace
 
-MainView::MainView(Core* core, QWidget* parent)
+MainView::MainView(Core& core, QWidget* parent)
     : QWidget(parent)
     , m_core(core)
 {
-    Q_ASSERT(core);
     build();
-    connect(core, &Core::parallelVPNsChanged, this, &MainView::parallelVPNsChanged);
-    connect(core, &Core::changed, this, &MainView::render);
+    connect(&core, &Core::parallelVPNsChanged, this, &MainView::parallelVPNsChanged);
+    connect(&core, &Core::changed, this, &MainView::render);
     render();
 }
 
@@ -107,10 +106,7 @@ QWidget* MainView::buildProtectionNotice()
     m_noticeText->setText(u"Интернет закрыт строгой защитой."_s);
     stack->addWidget(m_noticeText);
     m_openInternet = new QPushButton(u"Открыть интернет"_s, m_notice);
-    connect(m_openInternet, &QPushButton::clicked, this, [this] {
-        if (m_core)
-            m_core->disconnect();
-    });
+    connect(m_openInternet, &QPushButton::clicked, this, [this] { m_core.disconnect(); });
     stack->addWidget(m_openInternet, 0, Qt::AlignLeft);
     return m_notice;
 }
@@ -149,10 +145,7 @@ QWidget* MainView::buildHelperMissing()
     m_helperMissingText->setText(u"Нужен помощник, один раз с паролем администратора"_s);
     row->addWidget(m_helperMissingText, 1, Qt::AlignVCenter);
     m_install = new QPushButton(u"Установить"_s, m_helperMissing);
-    connect(m_install, &QPushButton::clicked, this, [this] {
-        if (m_core)
-            m_core->install();
-    });
+    connect(m_install, &QPushButton::clicked, this, [this] { m_core.install(); });
     row->addWidget(m_install, 0, Qt::AlignVCenter);
     return m_helperMissing;
 }
@@ -181,34 +174,32 @@ TextBlock* MainView::checkingCaption() const
 
 int MainView::target() const
 {
-    if (m_selected >= 0 || !m_core)
+    if (m_selected >= 0)
         return m_selected;
-    return int(m_core->status().active);
+    return int(m_core.status().active);
 }
 
 bool MainView::on() const
 {
-    return m_core && m_core->status().running && target() == m_core->status().active;
+    return m_core.status().running && target() == m_core.status().active;
 }
 
 bool MainView::checking() const
 {
-    return on() && !m_core->status().verified && m_core->status().primary;
+    return on() && !m_core.status().verified && m_core.status().primary;
 }
 
 QString MainView::vpnWarning() const
 {
-    const QStringList names = m_core ? m_core->parallelVPNs() : QStringList();
+    const QStringList names = m_core.parallelVPNs();
     return u"Одновременно подключён другой VPN: "_s + names.join(u", "_s) +
            u". Он может влиять на соединение и внешний IP."_s;
 }
 
 void MainView::render()
 {
-    if (!m_core)
-        return;
-    const Status& status = m_core->status();
-    const bool busy = m_core->busy();
+    const Status& status = m_core.status();
+    const bool busy = m_core.busy();
     const int target = this->target();
     const bool stalled = status.running && !status.primary;
 
@@ -227,7 +218,7 @@ void MainView::render()
     m_message->setText(status.message);
     m_message->setVisible(!status.message.isEmpty());
     // The default record says "no helper"; only a real status may.
-    m_helperMissing->setVisible(m_core->statusKnown() && !status.helper);
+    m_helperMissing->setVisible(m_core.statusKnown() && !status.helper);
     m_install->setEnabled(!busy);
 
     // The list last: its height depends on what else is shown. Shown after
@@ -258,7 +249,7 @@ void MainView::reserveScreenForRest()
 
 void MainView::renderCorner()
 {
-    const bool parallel = !m_core->parallelVPNs().isEmpty();
+    const bool parallel = !m_core.parallelVPNs().isEmpty();
     if (parallel) {
         const QString text = vpnWarning();
         if (m_warning->toolTip() != text) {
@@ -279,37 +270,32 @@ void MainView::renderCorner()
 void MainView::select(int index)
 {
     m_selected = index;
-    if (m_core)
-        m_core->selectManually();
+    m_core.selectManually();
     render();
 }
 
 void MainView::connectChannel(int index)
 {
-    if (!m_core)
-        return;
-    const Status& status = m_core->status();
-    if (m_core->busy() || !status.helper)
+    const Status& status = m_core.status();
+    if (m_core.busy() || !status.helper)
         return;
     if (status.running && status.active == index)
         return;
-    m_core->connect(index);
+    m_core.connect(index);
 }
 
 void MainView::pressPower()
 {
-    if (!m_core)
-        return;
     if (on())
-        m_core->disconnect();
+        m_core.disconnect();
     else
-        m_core->connect(target());
+        m_core.connect(target());
 }
 
 void MainView::parallelVPNsChanged()
 {
     // Core announces changed() next, which draws the corner again.
-    if (m_core && m_core->parallelVPNs().isEmpty())
+    if (m_core.parallelVPNs().isEmpty())
         m_showVPNWarning = false;
 }
 
@@ -318,8 +304,7 @@ void MainView::setShowVPNWarning(bool show)
     if (show == m_showVPNWarning)
         return;
     m_showVPNWarning = show;
-    if (m_core)
-        renderCorner();
+    renderCorner();
 }
 
 QSize MainView::sizeHint() const

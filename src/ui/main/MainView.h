@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -37,7 +36,7 @@ public:
     static constexpr int contentWidth = 400;
 
     // `core` must outlive the view.
-    explicit MainView(Core* core, QWidget* parent = nullptr);
+    explicit MainView(Core& core, QWidget* parent = nullptr);
 
     // The row picked by the last single click, -1 before any.
     int selected() const { return m_selected; }
@@ -91,7 +90,7 @@ private:
     void placeCorners();
     void applyFonts();
 
-    QPointer<Core> m_core;
+    Core& m_core;
     int m_selected = -1;
     bool m_showVPNWarning = false;
 

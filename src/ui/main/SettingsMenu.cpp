@@ -24,7 +24,7 @@ QIcon menuIcon(const QString& name, const QColor& colour, const QPalette& palett
 
 } // namespace
 
-SettingsMenu::SettingsMenu(Core* core, QWidget* parent)
+SettingsMenu::SettingsMenu(Core& core, QWidget* parent)
     : PullDownMenu(parent)
     , m_core(core)
 {
@@ -33,25 +33,18 @@ SettingsMenu::SettingsMenu(Core* core, QWidget* parent)
     m_protection = addSwitch(u"Строгая защита соединения"_s, &Core::setProtection);
     addSeparator();
     m_account = addAction(u"Учётная запись…"_s);
-    connect(m_account, &QAction::triggered, this, [this] {
-        if (m_core)
-            m_core->setShowAccount(true);
-    });
+    connect(m_account, &QAction::triggered, this, [this] { m_core.setShowAccount(true); });
 
     m_logs = new PullDownMenu(u"Логи"_s, this);
     addMenu(m_logs);
     m_export = m_logs->addAction(u"Экспорт…"_s);
     connect(m_export, &QAction::triggered, this, [this] {
-        if (m_core)
-            m_core->exportLogs();
+        m_core.exportLogs();
         render();
     });
     m_clear = m_logs->addAction(u"Очистить…"_s);
     PullDownMenu::setDestructive(m_clear, true);
-    connect(m_clear, &QAction::triggered, this, [this] {
-        if (m_core)
-            m_core->clearLogs();
-    });
+    connect(m_clear, &QAction::triggered, this, [this] { m_core.clearLogs(); });
 
     tint();
     render();
@@ -63,8 +56,7 @@ QAction* SettingsMenu::addSwitch(const QString& title, void (Core::*change)(bool
     action->setCheckable(true);
     // The action has already flipped itself; Core decides what it shows.
     connect(action, &QAction::triggered, this, [this, change](bool on) {
-        if (m_core)
-            (m_core.data()->*change)(on);
+        (m_core.*change)(on);
         render();
     });
     return action;
@@ -72,14 +64,12 @@ QAction* SettingsMenu::addSwitch(const QString& title, void (Core::*change)(bool
 
 void SettingsMenu::render()
 {
-    if (!m_core)
-        return;
-    const Status& status = m_core->status();
-    m_launchAtLogin->setChecked(m_core->launchAtLogin());
+    const Status& status = m_core.status();
+    m_launchAtLogin->setChecked(m_core.launchAtLogin());
     m_autoconnect->setChecked(status.autoconnect);
     m_protection->setChecked(status.protected_);
-    m_protection->setEnabled(!status.running && !m_core->busy() && status.helper);
-    const bool exporting = m_core->exporting();
+    m_protection->setEnabled(!status.running && !m_core.busy() && status.helper);
+    const bool exporting = m_core.exporting();
     m_export->setText(exporting ? u"Выгружаю…"_s : u"Экспорт…"_s);
     m_export->setEnabled(!exporting);
 }

@@ -2,8 +2,6 @@
 
 #include "ui/main/PullDownMenu.h"
 
-#include <QPointer>
-
 class Core;
 
 // The main window's settings menu. Its three switches show what Core holds
@@ -15,7 +13,8 @@ class SettingsMenu : public PullDownMenu {
     Q_DISABLE_COPY_MOVE(SettingsMenu)
 
 public:
-    explicit SettingsMenu(Core* core, QWidget* parent = nullptr);
+    // `core` must outlive the menu.
+    explicit SettingsMenu(Core& core, QWidget* parent = nullptr);
 
     // Draws every item from Core's current state.
     void render();
@@ -35,7 +34,7 @@ private:
     QAction* addSwitch(const QString& title, void (Core::*change)(bool));
     void tint();
 
-    QPointer<Core> m_core;
+    Core& m_core;
     QAction* m_launchAtLogin;
     QAction* m_autoconnect;
     QAction* m_protection;
