@@ -5,10 +5,10 @@
 
 #include "account/AccountView.h"
 #include "app/MainWindow.h"
+#include "ui/kit/TextBlock.h"
 #include "ui/main/AccountSheet.h"
 #include "ui/main/MainView.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/kit/TextBlock.h"
 
 #include <QAbstractButton>
 #include <QAction>

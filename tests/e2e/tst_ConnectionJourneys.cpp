@@ -5,6 +5,8 @@
 #include "Journey.h"
 #include "Presses.h"
 #include "app/MainWindow.h"
+#include "ui/kit/SystemColours.h"
+#include "ui/kit/TextBlock.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelList.h"
 #include "ui/main/ChannelRow.h"
@@ -13,8 +15,6 @@
 #include "ui/main/Popover.h"
 #include "ui/main/PowerButton.h"
 #include "ui/main/SettingsMenu.h"
-#include "ui/kit/SystemColours.h"
-#include "ui/kit/TextBlock.h"
 #include "ui/main/WarningButton.h"
 
 #include <QAction>

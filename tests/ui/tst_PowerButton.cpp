@@ -1,8 +1,8 @@
 // The power button: its four looks and the busy overlay, read back through
 // the widget and through its pixels; hover; and the checking arc's rotation.
 #include "WidgetPage.h"
-#include "ui/main/PowerButton.h"
 #include "ui/kit/SystemColours.h"
+#include "ui/main/PowerButton.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,11 +1,11 @@
 // The channel row's dot and backgrounds, the settings face and the metric
 // cells, checked through their pixels in a light and a dark palette.
 #include "WidgetPage.h"
+#include "ui/kit/SystemColours.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelRow.h"
 #include "ui/main/Metric.h"
 #include "ui/main/MoreDots.h"
-#include "ui/kit/SystemColours.h"
 
 #include <QCursor>
 #include <QEnterEvent>
