@@ -84,7 +84,7 @@ struct Window {
     NoLog log;
     Core core{ports()};
     QWidget window;
-    MainView* view = new MainView(&core);
+    MainView* view = new MainView(core);
 
     CorePorts ports()
     {

@@ -27,7 +27,7 @@ MainWindow::MainWindow(Core& core, Dialogs& dialogs, std::function<void()> quit,
     // when it goes, and a fixed size leaves the window manager nothing to
     // resize or maximise.
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_view = new MainView(&core, this);
+    m_view = new MainView(core, this);
     layout->addWidget(m_view);
     m_view->accountSheet()->setContentFactory(
         [&dialogs](Core& shown) { return new AccountView(shown, dialogs); });

@@ -48,8 +48,8 @@ QWidget* row(QWidget* parent, int gap, std::initializer_list<QWidget*> items)
 
 EmailSignInView::EmailSignInView(Request request, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent)
-    , request_(std::move(request))
-    , dialogs_(dialogs)
+    , m_request(std::move(request))
+    , m_dialogs(dialogs)
 {
     build();
     applyStyle();
@@ -64,109 +64,109 @@ void EmailSignInView::build()
 
     column->addWidget(buildDone());
 
-    title_ = new TextBlock(TextBlock::Tone::Label, this);
-    column->addWidget(title_);
+    m_title = new TextBlock(TextBlock::Tone::Label, this);
+    column->addWidget(m_title);
 
-    addressHint_ = new TextBlock(TextBlock::Tone::Secondary, this);
-    addressHint_->setText(u"Укажите почту. На неё придёт одноразовый код входа."_s);
-    column->addWidget(addressHint_);
+    m_addressHint = new TextBlock(TextBlock::Tone::Secondary, this);
+    m_addressHint->setText(u"Укажите почту. На неё придёт одноразовый код входа."_s);
+    column->addWidget(m_addressHint);
 
-    emailField_ = new QLineEdit;
-    emailField_->setPlaceholderText(u"Электронная почта"_s);
-    emailField_->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoAutoUppercase |
-                                     Qt::ImhNoPredictiveText);
-    emailField_->installEventFilter(this);
-    connect(emailField_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        email_ = text;
+    m_emailField = new QLineEdit;
+    m_emailField->setPlaceholderText(u"Электронная почта"_s);
+    m_emailField->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoAutoUppercase |
+                                      Qt::ImhNoPredictiveText);
+    m_emailField->installEventFilter(this);
+    connect(m_emailField, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_email = text;
         render();
     });
-    sendButton_ = new ProminentButton(u"Получить код"_s, u"Отправка…"_s);
-    connect(sendButton_, &QPushButton::clicked, this, &EmailSignInView::sendCode);
-    addressRow_ = row(this, rowSpacing, {emailField_, sendButton_});
-    column->addWidget(addressRow_);
+    m_sendButton = new ProminentButton(u"Получить код"_s, u"Отправка…"_s);
+    connect(m_sendButton, &QPushButton::clicked, this, &EmailSignInView::sendCode);
+    m_addressRow = row(this, rowSpacing, {m_emailField, m_sendButton});
+    column->addWidget(m_addressRow);
 
-    sentTo_ = new TextBlock(TextBlock::Tone::Secondary, this);
-    column->addWidget(sentTo_);
-    placesTaken_ = new TextBlock(TextBlock::Tone::Label, this);
-    placesTaken_->setText(u"Все места для устройств заняты"_s);
-    column->addWidget(placesTaken_);
-    chooseDevice_ = new TextBlock(TextBlock::Tone::Secondary, this);
-    chooseDevice_->setText(u"Выберите устройство, которое хотите заменить этим Mac."_s);
-    column->addWidget(chooseDevice_);
-    deviceList_ = new SignInDeviceList(spacing, this);
-    connect(deviceList_, &SignInDeviceList::replaceRequested, this,
+    m_sentTo = new TextBlock(TextBlock::Tone::Secondary, this);
+    column->addWidget(m_sentTo);
+    m_placesTaken = new TextBlock(TextBlock::Tone::Label, this);
+    m_placesTaken->setText(u"Все места для устройств заняты"_s);
+    column->addWidget(m_placesTaken);
+    m_chooseDevice = new TextBlock(TextBlock::Tone::Secondary, this);
+    m_chooseDevice->setText(u"Выберите устройство, которое хотите заменить этим Mac."_s);
+    column->addWidget(m_chooseDevice);
+    m_deviceList = new SignInDeviceList(spacing, this);
+    connect(m_deviceList, &SignInDeviceList::replaceRequested, this,
             &EmailSignInView::confirmReplacement);
-    column->addWidget(deviceList_);
+    column->addWidget(m_deviceList);
 
-    codeField_ = new QLineEdit;
-    codeField_->setPlaceholderText(u"Код из 6 цифр"_s);
+    m_codeField = new QLineEdit;
+    m_codeField->setPlaceholderText(u"Код из 6 цифр"_s);
     // A one-time code; any characters are allowed, so no digits-only hint.
-    codeField_->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText |
-                                    Qt::ImhNoAutoUppercase);
-    codeField_->installEventFilter(this);
-    connect(codeField_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        code_ = text;
+    m_codeField->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText |
+                                     Qt::ImhNoAutoUppercase);
+    m_codeField->installEventFilter(this);
+    connect(m_codeField, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_code = text;
         render();
     });
-    verifyButton_ = new ProminentButton(u"Войти"_s, u"Проверка…"_s);
-    connect(verifyButton_, &QPushButton::clicked, this, [this] { verify(std::nullopt); });
-    codeRow_ = row(this, rowSpacing, {codeField_, verifyButton_});
-    column->addWidget(codeRow_);
+    m_verifyButton = new ProminentButton(u"Войти"_s, u"Проверка…"_s);
+    connect(m_verifyButton, &QPushButton::clicked, this, [this] { verify(std::nullopt); });
+    m_codeRow = row(this, rowSpacing, {m_codeField, m_verifyButton});
+    column->addWidget(m_codeRow);
 
-    newCodeButton_ = new LinkButton(u"Получить новый код"_s);
-    connect(newCodeButton_, &LinkButton::clicked, this, &EmailSignInView::sendCode);
-    otherEmailButton_ = new LinkButton(u"Другая почта"_s);
-    connect(otherEmailButton_, &LinkButton::clicked, this, &EmailSignInView::useAnotherAddress);
-    linksRow_ = row(this, spacing, {newCodeButton_, otherEmailButton_});
-    static_cast<QHBoxLayout*>(linksRow_->layout())->addStretch(1);
-    column->addWidget(linksRow_);
+    m_newCodeButton = new LinkButton(u"Получить новый код"_s);
+    connect(m_newCodeButton, &LinkButton::clicked, this, &EmailSignInView::sendCode);
+    m_otherEmailButton = new LinkButton(u"Другая почта"_s);
+    connect(m_otherEmailButton, &LinkButton::clicked, this, &EmailSignInView::useAnotherAddress);
+    m_linksRow = row(this, spacing, {m_newCodeButton, m_otherEmailButton});
+    static_cast<QHBoxLayout*>(m_linksRow->layout())->addStretch(1);
+    column->addWidget(m_linksRow);
 
-    messageLabel_ = new QLabel(this);
-    messageLabel_->setObjectName(u"signin-message"_s);
-    messageLabel_->setAccessibleName(u"signin-message"_s);
-    messageLabel_->setWordWrap(true);
-    messageLabel_->setTextFormat(Qt::PlainText);
-    messageLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    column->addWidget(messageLabel_);
+    m_messageLabel = new QLabel(this);
+    m_messageLabel->setObjectName(u"signin-message"_s);
+    m_messageLabel->setAccessibleName(u"signin-message"_s);
+    m_messageLabel->setWordWrap(true);
+    m_messageLabel->setTextFormat(Qt::PlainText);
+    m_messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(m_messageLabel);
 
     column->addStretch(1);
 }
 
 QWidget* EmailSignInView::buildDone()
 {
-    done_ = new QWidget(this);
-    auto* stack = new QVBoxLayout(done_);
+    m_done = new QWidget(this);
+    auto* stack = new QVBoxLayout(m_done);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(spacing);
-    doneSymbol_ = new QLabel;
-    doneSymbol_->setFixedSize(doneSymbolSize, doneSymbolSize);
-    doneTitle_ = new QLabel(u"Вход выполнен"_s);
-    QWidget* label = row(done_, 6, {doneSymbol_, doneTitle_});
+    m_doneSymbol = new QLabel;
+    m_doneSymbol->setFixedSize(doneSymbolSize, doneSymbolSize);
+    m_doneTitle = new QLabel(u"Вход выполнен"_s);
+    QWidget* label = row(m_done, 6, {m_doneSymbol, m_doneTitle});
     static_cast<QHBoxLayout*>(label->layout())->addStretch(1);
     stack->addWidget(label);
-    doneText_ = new TextBlock(TextBlock::Tone::Secondary, done_);
-    doneText_->setText(u"Подписка и устройства доступны в кабинете."_s);
-    stack->addWidget(doneText_);
-    return done_;
+    m_doneText = new TextBlock(TextBlock::Tone::Secondary, m_done);
+    m_doneText->setText(u"Подписка и устройства доступны в кабинете."_s);
+    stack->addWidget(m_doneText);
+    return m_done;
 }
 
 void EmailSignInView::applyStyle()
 {
     const QFont body = font();
-    title_->setFont(TextStyle::scaled(body, 17, QFont::DemiBold));
-    doneTitle_->setFont(TextStyle::scaled(body, 15, QFont::Normal));
-    placesTaken_->setFont(TextStyle::scaled(body, 13, QFont::DemiBold));
+    m_title->setFont(TextStyle::scaled(body, 17, QFont::DemiBold));
+    m_doneTitle->setFont(TextStyle::scaled(body, 15, QFont::Normal));
+    m_placesTaken->setFont(TextStyle::scaled(body, 13, QFont::DemiBold));
 
     const QColor green = SystemColours::green(palette());
-    QPalette greenText = doneTitle_->palette();
+    QPalette greenText = m_doneTitle->palette();
     greenText.setColor(QPalette::WindowText, green);
-    doneTitle_->setPalette(greenText);
-    doneSymbol_->setPixmap(
+    m_doneTitle->setPalette(greenText);
+    m_doneSymbol->setPixmap(
         Symbols::pixmap(u"checkmark.circle.fill"_s, green, doneSymbolSize, devicePixelRatioF()));
 
-    QPalette redText = messageLabel_->palette();
+    QPalette redText = m_messageLabel->palette();
     redText.setColor(QPalette::WindowText, SystemColours::red(palette()));
-    messageLabel_->setPalette(redText);
+    m_messageLabel->setPalette(redText);
 }
 
 void EmailSignInView::changeEvent(QEvent* event)
@@ -183,9 +183,9 @@ bool EmailSignInView::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (watched == emailField_)
+            if (watched == m_emailField)
                 sendCode();
-            else if (watched == codeField_)
+            else if (watched == m_codeField)
                 verify(std::nullopt);
             else
                 return QWidget::eventFilter(watched, event);
@@ -197,74 +197,74 @@ bool EmailSignInView::eventFilter(QObject* watched, QEvent* event)
 
 void EmailSignInView::sendCode()
 {
-    if (waiting_)
+    if (m_waiting)
         return;
-    email_ = email_.trimmed().toLower();
-    if (!email_.contains(u'@')) {
+    m_email = m_email.trimmed().toLower();
+    if (!m_email.contains(u'@')) {
         render();
         return;
     }
-    waiting_ = true;
-    message_.clear();
+    m_waiting = true;
+    m_message.clear();
     render();
-    parkedFocus_ = window()->focusWidget();
+    m_parkedFocus = window()->focusWidget();
     const QPointer<EmailSignInView> self(this);
-    request_(u"/account/auth/request"_s, {{u"email"_s, email_}},
-             [self](std::optional<QJsonObject> json, std::optional<QString> error) {
-                 if (self)
-                     self->codeSent(json, error);
-             });
+    m_request(u"/account/auth/request"_s, {{u"email"_s, m_email}},
+              [self](std::optional<QJsonObject> json, std::optional<QString> error) {
+                  if (self)
+                      self->codeSent(json, error);
+              });
 }
 
 void EmailSignInView::codeSent(const std::optional<QJsonObject>& json,
                                const std::optional<QString>& error)
 {
-    waiting_ = false;
+    m_waiting = false;
     const QJsonValue id = json ? json->value(u"challenge_id"_s) : QJsonValue();
     // An empty identifier could never be verified: it counts as none.
     if (!error && id.isString() && !id.toString().isEmpty()) {
-        challenge_ = id.toString();
-        code_.clear();
-        devices_.clear();
+        m_challenge = id.toString();
+        m_code.clear();
+        m_devices.clear();
         render();
-        codeField_->setFocus();
+        m_codeField->setFocus();
         return;
     }
-    message_ = explanation(error);
+    m_message = explanation(error);
     render();
-    takeFocusBack(emailField_);
+    takeFocusBack(m_emailField);
 }
 
 void EmailSignInView::verify(const std::optional<QString>& replacing)
 {
-    if (waiting_ || graphemeCount(code_) != 6)
+    if (m_waiting || graphemeCount(m_code) != 6)
         return;
-    waiting_ = true;
-    message_.clear();
-    QMap<QString, QString> body{{u"challenge_id"_s, challenge_},
-                                {u"code"_s, code_},
+    m_waiting = true;
+    m_message.clear();
+    QMap<QString, QString> body{{u"challenge_id"_s, m_challenge},
+                                {u"code"_s, m_code},
                                 {u"name"_s, DeviceIdentity::name()},
                                 {u"platform"_s, DeviceIdentity::platform()}};
     if (replacing)
         body.insert(u"replace_device_id"_s, *replacing);
     render();
-    parkedFocus_ = window()->focusWidget();
+    m_parkedFocus = window()->focusWidget();
     const QPointer<EmailSignInView> self(this);
-    request_(u"/account/auth/verify"_s, body,
-             [self](std::optional<QJsonObject> json, std::optional<QString> error) {
-                 if (self)
-                     self->verified(json, error);
-             });
+    m_request(u"/account/auth/verify"_s, body,
+              [self](std::optional<QJsonObject> json, std::optional<QString> error) {
+                  if (self)
+                      self->verified(json, error);
+              });
 }
 
 void EmailSignInView::verified(const std::optional<QJsonObject>& json,
                                const std::optional<QString>& error)
 {
-    waiting_ = false;
+    m_waiting = false;
     if (!error) {
-        completed_ = true;
-        devices_.clear();
-        code_.clear();
+        m_completed = true;
+        m_devices.clear();
+        m_code.clear();
         render();
         Q_EMIT signedIn();
         return;
@@ -281,21 +281,21 @@ void EmailSignInView::verified(const std::optional<QJsonObject>& json,
             if (const auto device = SignInDevice::fromJson(entry.toObject()))
                 offered.append(*device);
         }
-        devices_ = offered;
-        if (devices_.isEmpty())
-            message_ = u"Список устройств недоступен. Получите новый код."_s;
+        m_devices = offered;
+        if (m_devices.isEmpty())
+            m_message = u"Список устройств недоступен. Получите новый код."_s;
     } else {
-        message_ = explanation(error);
+        m_message = explanation(error);
     }
     render();
     // Selected, so that the next code typed replaces the wrong one.
-    if (devices_.isEmpty() && takeFocusBack(codeField_))
-        codeField_->selectAll();
+    if (m_devices.isEmpty() && takeFocusBack(m_codeField))
+        m_codeField->selectAll();
 }
 
 bool EmailSignInView::takeFocusBack(QLineEdit* field)
 {
-    if (window()->focusWidget() != parkedFocus_)
+    if (window()->focusWidget() != m_parkedFocus)
         return false;
     field->setFocus();
     return true;
@@ -321,74 +321,74 @@ QString EmailSignInView::explanation(const std::optional<QString>& error)
 
 void EmailSignInView::confirmReplacement(const SignInDevice& device)
 {
-    if (waiting_)
+    if (m_waiting)
         return;
-    replacement_ = device;
-    confirmation_ = true;
-    const QString name = replacement_ ? replacement_->name : QString();
+    m_replacement = device;
+    m_confirmation = true;
+    const QString name = m_replacement ? m_replacement->name : QString();
     const QPointer<EmailSignInView> self(this);
-    const int answer = dialogs_.alert(u"Заменить устройство?"_s,
-                                      u"Доступ на устройстве \""_s + name +
-                                          u"\" завершится. Этот Mac займёт его место. "
-                                          u"Подписка сохранится."_s,
-                                      {u"Заменить и войти"_s, u"Отмена"_s});
+    const int answer = m_dialogs.alert(u"Заменить устройство?"_s,
+                                       u"Доступ на устройстве \""_s + name +
+                                           u"\" завершится. Этот Mac займёт его место. "
+                                           u"Подписка сохранится."_s,
+                                       {u"Заменить и войти"_s, u"Отмена"_s});
     if (!self)
         return;
-    confirmation_ = false;
+    m_confirmation = false;
     if (answer == 0)
-        verify(replacement_ ? std::optional(replacement_->id) : std::nullopt);
+        verify(m_replacement ? std::optional(m_replacement->id) : std::nullopt);
     else
-        replacement_.reset();
+        m_replacement.reset();
 }
 
 void EmailSignInView::useAnotherAddress()
 {
-    if (waiting_)
+    if (m_waiting)
         return;
-    challenge_.clear();
-    code_.clear();
-    devices_.clear();
-    message_.clear();
+    m_challenge.clear();
+    m_code.clear();
+    m_devices.clear();
+    m_message.clear();
     render();
 }
 
 void EmailSignInView::render()
 {
-    done_->setVisible(completed_);
-    const bool address = !completed_ && challenge_.isEmpty();
-    const bool codeStep = !completed_ && !challenge_.isEmpty();
-    const bool choosing = codeStep && !devices_.isEmpty();
+    m_done->setVisible(m_completed);
+    const bool address = !m_completed && m_challenge.isEmpty();
+    const bool codeStep = !m_completed && !m_challenge.isEmpty();
+    const bool choosing = codeStep && !m_devices.isEmpty();
 
-    title_->setVisible(!completed_);
-    title_->setText(challenge_.isEmpty() ? u"Войти в Оврин"_s : u"Код из письма"_s);
+    m_title->setVisible(!m_completed);
+    m_title->setText(m_challenge.isEmpty() ? u"Войти в Оврин"_s : u"Код из письма"_s);
 
-    addressHint_->setVisible(address);
-    addressRow_->setVisible(address);
-    if (emailField_->text() != email_)
-        emailField_->setText(email_);
-    emailField_->setEnabled(!waiting_);
-    sendButton_->setBusy(waiting_);
-    sendButton_->setEnabled(!waiting_ && email_.contains(u'@'));
+    m_addressHint->setVisible(address);
+    m_addressRow->setVisible(address);
+    if (m_emailField->text() != m_email)
+        m_emailField->setText(m_email);
+    m_emailField->setEnabled(!m_waiting);
+    m_sendButton->setBusy(m_waiting);
+    m_sendButton->setEnabled(!m_waiting && m_email.contains(u'@'));
 
-    sentTo_->setVisible(codeStep);
-    sentTo_->setText(u"Письмо отправлено на "_s + email_ + u". Код действует 15 минут."_s);
-    placesTaken_->setVisible(choosing);
-    chooseDevice_->setVisible(choosing);
-    deviceList_->setVisible(choosing);
-    deviceList_->setDevices(devices_);
-    deviceList_->setBusy(waiting_);
+    m_sentTo->setVisible(codeStep);
+    m_sentTo->setText(u"Письмо отправлено на "_s + m_email + u". Код действует 15 минут."_s);
+    m_placesTaken->setVisible(choosing);
+    m_chooseDevice->setVisible(choosing);
+    m_deviceList->setVisible(choosing);
+    m_deviceList->setDevices(m_devices);
+    m_deviceList->setBusy(m_waiting);
 
-    codeRow_->setVisible(codeStep && !choosing);
-    if (codeField_->text() != code_)
-        codeField_->setText(code_);
-    codeField_->setEnabled(!waiting_);
-    verifyButton_->setBusy(waiting_);
-    verifyButton_->setEnabled(!waiting_ && graphemeCount(code_) == 6);
+    m_codeRow->setVisible(codeStep && !choosing);
+    if (m_codeField->text() != m_code)
+        m_codeField->setText(m_code);
+    m_codeField->setEnabled(!m_waiting);
+    m_verifyButton->setBusy(m_waiting);
+    m_verifyButton->setEnabled(!m_waiting && graphemeCount(m_code) == 6);
 
-    linksRow_->setVisible(codeStep);
-    newCodeButton_->setEnabled(!waiting_);
-    otherEmailButton_->setEnabled(!waiting_);
+    m_linksRow->setVisible(codeStep);
+    m_newCodeButton->setEnabled(!m_waiting);
+    m_otherEmailButton->setEnabled(!m_waiting);
 
-    messageLabel_->setVisible(!completed_ && !message_.isEmpty());
-    messageLabel_->setText(message_);
+    m_messageLabel->setVisible(!m_completed && !m_message.isEmpty());
+    m_messageLabel->setText(m_message);
 }

@@ -38,9 +38,9 @@ public:
     EmailSignInView(Request request, Dialogs& dialogs, QWidget* parent = nullptr);
 
     // Sign-in succeeded; the view shows only the success notice from then on.
-    bool isCompleted() const { return completed_; }
+    bool isCompleted() const { return m_completed; }
     // A request is in flight; every control is disabled.
-    bool isWaiting() const { return waiting_; }
+    bool isWaiting() const { return m_waiting; }
 
 Q_SIGNALS:
     // Once, when the center accepted the code.
@@ -67,39 +67,39 @@ private:
     void render();
     void applyStyle();
 
-    Request request_;
-    Dialogs& dialogs_;
+    Request m_request;
+    Dialogs& m_dialogs;
 
-    QString email_;
-    QString code_;
-    QString challenge_;
-    bool waiting_ = false;
-    QString message_;
-    QList<SignInDevice> devices_;
-    std::optional<SignInDevice> replacement_;
-    bool confirmation_ = false;
-    bool completed_ = false;
+    QString m_email;
+    QString m_code;
+    QString m_challenge;
+    bool m_waiting = false;
+    QString m_message;
+    QList<SignInDevice> m_devices;
+    std::optional<SignInDevice> m_replacement;
+    bool m_confirmation = false;
+    bool m_completed = false;
 
-    QWidget* done_ = nullptr;
-    QLabel* doneSymbol_ = nullptr;
-    QLabel* doneTitle_ = nullptr;
-    TextBlock* doneText_ = nullptr;
-    TextBlock* title_ = nullptr;
-    TextBlock* addressHint_ = nullptr;
-    QWidget* addressRow_ = nullptr;
-    QLineEdit* emailField_ = nullptr;
-    ProminentButton* sendButton_ = nullptr;
-    TextBlock* sentTo_ = nullptr;
-    TextBlock* placesTaken_ = nullptr;
-    TextBlock* chooseDevice_ = nullptr;
-    SignInDeviceList* deviceList_ = nullptr;
-    QWidget* codeRow_ = nullptr;
-    QLineEdit* codeField_ = nullptr;
-    ProminentButton* verifyButton_ = nullptr;
-    QWidget* linksRow_ = nullptr;
-    LinkButton* newCodeButton_ = nullptr;
-    LinkButton* otherEmailButton_ = nullptr;
-    QLabel* messageLabel_ = nullptr;
+    QWidget* m_done = nullptr;
+    QLabel* m_doneSymbol = nullptr;
+    QLabel* m_doneTitle = nullptr;
+    TextBlock* m_doneText = nullptr;
+    TextBlock* m_title = nullptr;
+    TextBlock* m_addressHint = nullptr;
+    QWidget* m_addressRow = nullptr;
+    QLineEdit* m_emailField = nullptr;
+    ProminentButton* m_sendButton = nullptr;
+    TextBlock* m_sentTo = nullptr;
+    TextBlock* m_placesTaken = nullptr;
+    TextBlock* m_chooseDevice = nullptr;
+    SignInDeviceList* m_deviceList = nullptr;
+    QWidget* m_codeRow = nullptr;
+    QLineEdit* m_codeField = nullptr;
+    ProminentButton* m_verifyButton = nullptr;
+    QWidget* m_linksRow = nullptr;
+    LinkButton* m_newCodeButton = nullptr;
+    LinkButton* m_otherEmailButton = nullptr;
+    QLabel* m_messageLabel = nullptr;
     // Where the keyboard went when a request disabled the field holding it.
-    QPointer<QWidget> parkedFocus_;
+    QPointer<QWidget> m_parkedFocus;
 };

@@ -38,7 +38,7 @@ void LinkButton::paintEvent(QPaintEvent*)
     if (isDown())
         ink = SystemColours::faded(ink, 0.6);
     QFont f = font();
-    f.setUnderline(isEnabled() && (hovered_ || hasFocus()));
+    f.setUnderline(isEnabled() && (m_hovered || hasFocus()));
     painter.setFont(f);
     painter.setPen(ink);
     painter.drawText(rect(), Qt::AlignCenter, text());
@@ -46,14 +46,14 @@ void LinkButton::paintEvent(QPaintEvent*)
 
 void LinkButton::enterEvent(QEnterEvent* event)
 {
-    hovered_ = true;
+    m_hovered = true;
     update();
     QAbstractButton::enterEvent(event);
 }
 
 void LinkButton::leaveEvent(QEvent* event)
 {
-    hovered_ = false;
+    m_hovered = false;
     update();
     QAbstractButton::leaveEvent(event);
 }

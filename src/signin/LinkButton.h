@@ -20,5 +20,5 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    bool hovered_ = false;
+    bool m_hovered = false;
 };

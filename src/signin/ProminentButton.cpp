@@ -17,8 +17,8 @@ constexpr qreal radius = 6;
 
 ProminentButton::ProminentButton(const QString& title, const QString& busyTitle, QWidget* parent)
     : QPushButton(title, parent)
-    , title_(title)
-    , busyTitle_(busyTitle)
+    , m_title(title)
+    , m_busyTitle(busyTitle)
 {
     setAutoDefault(false);
     setCursor(Qt::PointingHandCursor);
@@ -27,15 +27,15 @@ ProminentButton::ProminentButton(const QString& title, const QString& busyTitle,
 
 void ProminentButton::setBusy(bool busy)
 {
-    busy_ = busy;
-    setText(busy ? busyTitle_ : title_);
+    m_busy = busy;
+    setText(busy ? m_busyTitle : m_title);
 }
 
 QSize ProminentButton::sizeHint() const
 {
     const QFontMetrics metrics = fontMetrics();
     const int text =
-        std::max(metrics.horizontalAdvance(title_), metrics.horizontalAdvance(busyTitle_));
+        std::max(metrics.horizontalAdvance(m_title), metrics.horizontalAdvance(m_busyTitle));
     return {text + 2 * horizontalPadding, std::max(leastHeight, metrics.height() + 10)};
 }
 

@@ -12,7 +12,7 @@ class ProminentButton : public QPushButton {
 public:
     ProminentButton(const QString& title, const QString& busyTitle, QWidget* parent = nullptr);
 
-    bool isBusy() const { return busy_; }
+    bool isBusy() const { return m_busy; }
     void setBusy(bool busy);
 
     QSize sizeHint() const override;
@@ -22,7 +22,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QString title_;
-    QString busyTitle_;
-    bool busy_ = false;
+    QString m_title;
+    QString m_busyTitle;
+    bool m_busy = false;
 };

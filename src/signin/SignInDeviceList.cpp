@@ -7,37 +7,37 @@
 
 SignInDeviceList::SignInDeviceList(int spacing, QWidget* parent)
     : QWidget(parent)
-    , rows_(new QVBoxLayout(this))
+    , m_rows(new QVBoxLayout(this))
 {
-    rows_->setContentsMargins(0, 0, 0, 0);
-    rows_->setSpacing(spacing);
+    m_rows->setContentsMargins(0, 0, 0, 0);
+    m_rows->setSpacing(spacing);
 }
 
 void SignInDeviceList::setDevices(const QList<SignInDevice>& devices)
 {
-    if (devices == devices_)
+    if (devices == m_devices)
         return;
-    devices_ = devices;
+    m_devices = devices;
     // A row may be the sender of the click that led here: delete it later.
-    while (QLayoutItem* item = rows_->takeAt(0)) {
+    while (QLayoutItem* item = m_rows->takeAt(0)) {
         item->widget()->hide();
         item->widget()->deleteLater();
         delete item;
     }
     for (const SignInDevice& device : devices) {
         auto* row = new SignInDeviceRow(device, this);
-        row->replaceButton()->setEnabled(!busy_);
+        row->replaceButton()->setEnabled(!m_busy);
         connect(row, &SignInDeviceRow::replaceRequested, this, &SignInDeviceList::replaceRequested);
-        rows_->addWidget(row);
+        m_rows->addWidget(row);
         row->show(); // at once, not on the layout's queued call
     }
 }
 
 void SignInDeviceList::setBusy(bool busy)
 {
-    busy_ = busy;
-    for (int i = 0; i < rows_->count(); ++i) {
-        if (auto* row = qobject_cast<SignInDeviceRow*>(rows_->itemAt(i)->widget()))
+    m_busy = busy;
+    for (int i = 0; i < m_rows->count(); ++i) {
+        if (auto* row = qobject_cast<SignInDeviceRow*>(m_rows->itemAt(i)->widget()))
             row->replaceButton()->setEnabled(!busy);
     }
 }

@@ -24,7 +24,7 @@ Q_SIGNALS:
     void replaceRequested(const SignInDevice& device);
 
 private:
-    QVBoxLayout* rows_;
-    QList<SignInDevice> devices_;
-    bool busy_ = false;
+    QVBoxLayout* m_rows;
+    QList<SignInDevice> m_devices;
+    bool m_busy = false;
 };

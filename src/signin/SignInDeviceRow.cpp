@@ -25,33 +25,33 @@ constexpr qreal cornerRadius = 10;
 
 SignInDeviceRow::SignInDeviceRow(const SignInDevice& device, QWidget* parent)
     : QWidget(parent)
-    , device_(device)
-    , symbol_(new QLabel(this))
-    , name_(new TextBlock(TextBlock::Tone::Label, this))
-    , platform_(new TextBlock(TextBlock::Tone::Secondary, this))
-    , replace_(new QPushButton(u"Заменить"_s, this))
+    , m_device(device)
+    , m_symbol(new QLabel(this))
+    , m_name(new TextBlock(TextBlock::Tone::Label, this))
+    , m_platform(new TextBlock(TextBlock::Tone::Secondary, this))
+    , m_replace(new QPushButton(u"Заменить"_s, this))
 {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(padding, padding, padding, padding);
     row->setSpacing(spacing);
-    symbol_->setFixedSize(symbolSize, symbolSize);
-    row->addWidget(symbol_, 0, Qt::AlignVCenter);
+    m_symbol->setFixedSize(symbolSize, symbolSize);
+    row->addWidget(m_symbol, 0, Qt::AlignVCenter);
 
     auto* lines = new QVBoxLayout;
     lines->setContentsMargins(0, 0, 0, 0);
     lines->setSpacing(lineSpacing);
     lines->addStretch(1); // the lines centred against the symbol and the button
-    name_->setText(device.name);
-    lines->addWidget(name_);
-    platform_->setText(device.platform);
-    platform_->setVisible(!device.platform.isEmpty());
-    lines->addWidget(platform_);
+    m_name->setText(device.name);
+    lines->addWidget(m_name);
+    m_platform->setText(device.platform);
+    m_platform->setVisible(!device.platform.isEmpty());
+    lines->addWidget(m_platform);
     lines->addStretch(1);
     row->addLayout(lines, 1);
 
-    replace_->setAutoDefault(false);
-    row->addWidget(replace_, 0, Qt::AlignVCenter);
-    connect(replace_, &QPushButton::clicked, this, [this] { Q_EMIT replaceRequested(device_); });
+    m_replace->setAutoDefault(false);
+    row->addWidget(m_replace, 0, Qt::AlignVCenter);
+    connect(m_replace, &QPushButton::clicked, this, [this] { Q_EMIT replaceRequested(m_device); });
 
     applyStyle();
 }
@@ -60,10 +60,10 @@ void SignInDeviceRow::applyStyle()
 {
     QFont medium = font();
     medium.setWeight(QFont::Medium);
-    name_->setFont(medium);
-    platform_->setFont(TextBlock::captionFont(font()));
-    symbol_->setPixmap(Symbols::pixmap(u"desktopcomputer"_s, SystemColours::label(palette()),
-                                       symbolSize, devicePixelRatioF()));
+    m_name->setFont(medium);
+    m_platform->setFont(TextBlock::captionFont(font()));
+    m_symbol->setPixmap(Symbols::pixmap(u"desktopcomputer"_s, SystemColours::label(palette()),
+                                        symbolSize, devicePixelRatioF()));
 }
 
 void SignInDeviceRow::paintEvent(QPaintEvent*)

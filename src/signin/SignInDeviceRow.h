@@ -18,8 +18,8 @@ class SignInDeviceRow : public QWidget {
 public:
     explicit SignInDeviceRow(const SignInDevice& device, QWidget* parent = nullptr);
 
-    const SignInDevice& device() const { return device_; }
-    QPushButton* replaceButton() const { return replace_; }
+    const SignInDevice& device() const { return m_device; }
+    QPushButton* replaceButton() const { return m_replace; }
 
 Q_SIGNALS:
     void replaceRequested(const SignInDevice& device);
@@ -31,9 +31,9 @@ protected:
 private:
     void applyStyle();
 
-    SignInDevice device_;
-    QLabel* symbol_;
-    TextBlock* name_;
-    TextBlock* platform_;
-    QPushButton* replace_;
+    SignInDevice m_device;
+    QLabel* m_symbol;
+    TextBlock* m_name;
+    TextBlock* m_platform;
+    QPushButton* m_replace;
 };

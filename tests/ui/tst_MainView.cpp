@@ -176,7 +176,7 @@ private Q_SLOTS:
         auto* layout = new QVBoxLayout(m_window.get());
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSizeConstraint(QLayout::SetFixedSize);
-        m_view = new MainView(m_core.get());
+        m_view = new MainView(*m_core);
         layout->addWidget(m_view);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));

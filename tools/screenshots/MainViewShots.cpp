@@ -145,7 +145,7 @@ public:
         auto* layout = new QVBoxLayout(&m_window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSizeConstraint(QLayout::SetFixedSize);
-        m_view = new MainView(m_core.get());
+        m_view = new MainView(*m_core);
         layout->addWidget(m_view);
     }
 

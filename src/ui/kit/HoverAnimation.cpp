@@ -5,11 +5,11 @@
 
 HoverAnimation::HoverAnimation(QWidget* widget, const QEasingCurve& curve, int durationMs)
     : QObject(widget)
-    , widget_(widget)
+    , m_widget(widget)
 {
-    animation_.setEasingCurve(curve);
-    animation_.setDuration(durationMs);
-    connect(&animation_, &QVariantAnimation::valueChanged, this, &HoverAnimation::step);
+    m_animation.setEasingCurve(curve);
+    m_animation.setDuration(durationMs);
+    connect(&m_animation, &QVariantAnimation::valueChanged, this, &HoverAnimation::step);
     widget->installEventFilter(this);
 }
 
@@ -22,28 +22,28 @@ QEasingCurve HoverAnimation::easeOut()
 
 void HoverAnimation::setHover(bool hover)
 {
-    if (hover == hover_)
+    if (hover == m_hover)
         return;
-    hover_ = hover;
-    animation_.stop();
+    m_hover = hover;
+    m_animation.stop();
     // A reversal mid-way continues from where the face is now, over the full duration.
-    animation_.setStartValue(progress_);
-    animation_.setEndValue(hover ? 1.0 : 0.0);
-    animation_.start();
+    m_animation.setStartValue(m_progress);
+    m_animation.setEndValue(hover ? 1.0 : 0.0);
+    m_animation.start();
 }
 
 void HoverAnimation::step(const QVariant& value)
 {
-    progress_ = value.toReal();
-    widget_->update();
+    m_progress = value.toReal();
+    m_widget->update();
 }
 
 bool HoverAnimation::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == widget_ && event->type() == QEvent::Hide) {
-        animation_.stop();
-        hover_ = false;
-        progress_ = 0;
+    if (watched == m_widget && event->type() == QEvent::Hide) {
+        m_animation.stop();
+        m_hover = false;
+        m_progress = 0;
     }
     return QObject::eventFilter(watched, event);
 }

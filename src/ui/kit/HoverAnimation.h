@@ -22,8 +22,8 @@ public:
     static constexpr int easeOutMs = 120;
 
     void setHover(bool hover);
-    bool hover() const { return hover_; }
-    qreal progress() const { return progress_; }
+    bool hover() const { return m_hover; }
+    qreal progress() const { return m_progress; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -31,8 +31,8 @@ protected:
 private:
     void step(const QVariant& value);
 
-    QWidget* widget_;
-    QVariantAnimation animation_;
-    bool hover_ = false;
-    qreal progress_ = 0;
+    QWidget* m_widget;
+    QVariantAnimation m_animation;
+    bool m_hover = false;
+    qreal m_progress = 0;
 };

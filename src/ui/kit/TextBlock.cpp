@@ -70,7 +70,7 @@ QString TextBlock::plainToolTip(const QString& text)
 
 TextBlock::TextBlock(Tone tone, QWidget* parent)
     : QWidget(parent)
-    , tone_(tone)
+    , m_tone(tone)
 {
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
@@ -89,44 +89,44 @@ QFont TextBlock::calloutFont(const QFont& body)
 
 void TextBlock::setText(const QString& text)
 {
-    if (text == text_)
+    if (text == m_text)
         return;
-    text_ = text;
+    m_text = text;
     // QTextLayout breaks lines at U+2028 only.
-    flowed_ = QString(text).replace(u'\n', QChar::LineSeparator);
+    m_flowed = QString(text).replace(u'\n', QChar::LineSeparator);
     setAccessibleName(text);
     textChanged();
 }
 
 void TextBlock::setMaxLines(int lines)
 {
-    if (lines == maxLines_)
+    if (lines == m_maxLines)
         return;
-    maxLines_ = lines;
+    m_maxLines = lines;
     textChanged();
 }
 
 void TextBlock::setAlignment(Qt::Alignment alignment)
 {
-    alignment_ = alignment;
+    m_alignment = alignment;
     update();
 }
 
 void TextBlock::setOpacity(qreal opacity)
 {
-    if (opacity == opacity_)
+    if (opacity == m_opacity)
         return;
-    opacity_ = opacity;
+    m_opacity = opacity;
     update();
 }
 
 TextBlock::Lines TextBlock::measure(int width) const
 {
     Lines result;
-    if (text_.isEmpty() || width <= 0)
+    if (m_text.isEmpty() || width <= 0)
         return result;
     layOut(
-        flowed_, font(), width, maxLines_,
+        m_flowed, font(), width, m_maxLines,
         [&](int, int, const QRect& rect) {
             ++result.count;
             result.height = rect.bottom() + 1;
@@ -148,7 +148,7 @@ bool TextBlock::isTruncated() const
 QColor TextBlock::colour() const
 {
     QColor base;
-    switch (tone_) {
+    switch (m_tone) {
     case Tone::Label:
         base = SystemColours::label(palette());
         break;
@@ -159,7 +159,7 @@ QColor TextBlock::colour() const
         base = SystemColours::orange(palette());
         break;
     }
-    return SystemColours::faded(base, opacity_);
+    return SystemColours::faded(base, m_opacity);
 }
 
 int TextBlock::heightForWidth(int width) const
@@ -170,7 +170,7 @@ int TextBlock::heightForWidth(int width) const
 QSize TextBlock::sizeHint() const
 {
     // As wide as the text on one line; the layout narrows it and asks for the height.
-    const int width = fontMetrics().horizontalAdvance(text_) + 1;
+    const int width = fontMetrics().horizontalAdvance(m_text) + 1;
     return {width, heightForWidth(width)};
 }
 
@@ -182,27 +182,27 @@ QSize TextBlock::minimumSizeHint() const
 void TextBlock::paintEvent(QPaintEvent*)
 {
     const QColor pen = colour();
-    if (pen.alpha() == 0 || text_.isEmpty())
+    if (pen.alpha() == 0 || m_text.isEmpty())
         return;
     QPainter painter(this);
     painter.setPen(pen);
     const QFontMetrics metrics = fontMetrics();
     const Lines lines = measure(width());
     int index = 0;
-    layOut(flowed_, font(), width(), maxLines_, [&](int start, int length, const QRect& rect) {
+    layOut(m_flowed, font(), width(), m_maxLines, [&](int start, int length, const QRect& rect) {
         ++index;
         const QString line =
             index == lines.count && lines.cut
-                ? metrics.elidedText(flowed_.mid(start).replace(QChar::LineSeparator, u' '),
+                ? metrics.elidedText(m_flowed.mid(start).replace(QChar::LineSeparator, u' '),
                                      Qt::ElideRight, width())
-                : flowed_.mid(start, length).trimmed();
-        painter.drawText(rect, int(alignment_ | Qt::AlignVCenter), line);
+                : m_flowed.mid(start, length).trimmed();
+        painter.drawText(rect, int(m_alignment | Qt::AlignVCenter), line);
     });
 }
 
 void TextBlock::resizeEvent(QResizeEvent* event)
 {
-    setToolTip(isTruncated() ? plainToolTip(text_) : QString());
+    setToolTip(isTruncated() ? plainToolTip(m_text) : QString());
     QWidget::resizeEvent(event);
 }
 
@@ -215,7 +215,7 @@ void TextBlock::changeEvent(QEvent* event)
 
 void TextBlock::textChanged()
 {
-    setToolTip(isTruncated() ? plainToolTip(text_) : QString());
+    setToolTip(isTruncated() ? plainToolTip(m_text) : QString());
     updateGeometry();
     update();
 }

@@ -26,12 +26,12 @@ public:
     // is otherwise drawn as rich text (tags, entities, links).
     static QString plainToolTip(const QString& text);
 
-    QString text() const { return text_; }
+    QString text() const { return m_text; }
     void setText(const QString& text);
     // 0: no limit.
     void setMaxLines(int lines);
     void setAlignment(Qt::Alignment alignment);
-    qreal opacity() const { return opacity_; }
+    qreal opacity() const { return m_opacity; }
     void setOpacity(qreal opacity);
 
     // As laid out at the current width.
@@ -59,10 +59,10 @@ private:
     Lines measure(int width) const;
     void textChanged();
 
-    Tone tone_;
-    QString text_;
-    QString flowed_;
-    int maxLines_ = 0;
-    Qt::Alignment alignment_ = Qt::AlignLeft;
-    qreal opacity_ = 1;
+    Tone m_tone;
+    QString m_text;
+    QString m_flowed;
+    int m_maxLines = 0;
+    Qt::Alignment m_alignment = Qt::AlignLeft;
+    qreal m_opacity = 1;
 };

@@ -11,41 +11,39 @@ constexpr QSize placeholderSize(500, 620);
 
 } // namespace
 
-AccountSheet::AccountSheet(Core* core, QWidget* parent)
+AccountSheet::AccountSheet(Core& core, QWidget* parent)
     : QDialog(parent)
-    , core_(core)
-    , layout_(new QVBoxLayout(this))
+    , m_core(core)
+    , m_layout(new QVBoxLayout(this))
 {
-    layout_->setContentsMargins(0, 0, 0, 0);
-    layout_->setSizeConstraint(QLayout::SetFixedSize);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->setSizeConstraint(QLayout::SetFixedSize);
     setWindowModality(Qt::WindowModal);
     // Its window floats above the others; so must the sheet.
     setWindowFlag(Qt::WindowStaysOnTopHint);
-    factory_ = [](Core&) {
+    m_factory = [](Core&) {
         auto* placeholder = new QWidget;
         placeholder->setFixedSize(placeholderSize);
         return placeholder;
     };
-    connect(core, &Core::showAccountChanged, this, &AccountSheet::follow);
+    connect(&core, &Core::showAccountChanged, this, &AccountSheet::follow);
     follow();
 }
 
 void AccountSheet::setContentFactory(ContentFactory factory)
 {
-    factory_ = std::move(factory);
+    m_factory = std::move(factory);
 }
 
 void AccountSheet::follow()
 {
-    if (!core_)
-        return;
-    if (core_->showAccount() && !isVisible()) {
+    if (m_core.showAccount() && !isVisible()) {
         discardContent();
-        content_ = factory_(*core_);
-        layout_->addWidget(content_);
+        m_content = m_factory(m_core);
+        m_layout->addWidget(m_content);
         open();
         raise();
-    } else if (!core_->showAccount() && isVisible()) {
+    } else if (!m_core.showAccount() && isVisible()) {
         done(Rejected);
     }
 }
@@ -54,16 +52,15 @@ void AccountSheet::done(int result)
 {
     QDialog::done(result);
     discardContent();
-    if (core_)
-        core_->setShowAccount(false);
+    m_core.setShowAccount(false);
 }
 
 void AccountSheet::discardContent()
 {
-    if (!content_)
+    if (!m_content)
         return;
-    layout_->removeWidget(content_);
-    content_->hide();
-    content_->deleteLater();
-    content_ = nullptr;
+    m_layout->removeWidget(m_content);
+    m_content->hide();
+    m_content->deleteLater();
+    m_content = nullptr;
 }

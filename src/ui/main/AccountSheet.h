@@ -21,12 +21,13 @@ public:
     // Makes the sheet's content for `core`; the sheet takes ownership.
     using ContentFactory = std::function<QWidget*(Core& core)>;
 
-    // `parent`: a widget in the window the sheet belongs to.
-    AccountSheet(Core* core, QWidget* parent);
+    // `parent`: a widget in the window the sheet belongs to; `core` must
+    // outlive the sheet.
+    AccountSheet(Core& core, QWidget* parent);
 
     // Until one is set, the content is an empty placeholder.
     void setContentFactory(ContentFactory factory);
-    QWidget* content() const { return content_; }
+    QWidget* content() const { return m_content; }
 
     void done(int result) override;
 
@@ -34,8 +35,8 @@ private:
     void follow();
     void discardContent();
 
-    QPointer<Core> core_;
-    ContentFactory factory_;
-    QVBoxLayout* layout_;
-    QPointer<QWidget> content_;
+    Core& m_core;
+    ContentFactory m_factory;
+    QVBoxLayout* m_layout;
+    QPointer<QWidget> m_content;
 };

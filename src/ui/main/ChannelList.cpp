@@ -36,12 +36,12 @@ ChannelList::ChannelList(QWidget* parent)
 void ChannelList::setChannels(const QStringList& names, qint64 active, qint64 selected, bool live,
                               bool waiting)
 {
-    const bool resized = names.size() != names_.size();
-    names_ = names;
-    active_ = active;
-    selected_ = selected;
-    live_ = live;
-    waiting_ = waiting;
+    const bool resized = names.size() != m_names.size();
+    m_names = names;
+    m_active = active;
+    m_selected = selected;
+    m_live = live;
+    m_waiting = waiting;
     if (resized) {
         updateScrollRange();
         updateGeometry();
@@ -52,13 +52,13 @@ void ChannelList::setChannels(const QStringList& names, qint64 active, qint64 se
 ChannelRow* ChannelList::row(int index) const
 {
     const qsizetype at = find(index);
-    return at < 0 ? nullptr : shown_.at(at).row;
+    return at < 0 ? nullptr : m_shown.at(at).row;
 }
 
 ChannelClickArea* ChannelList::clickArea(int index) const
 {
     const qsizetype at = find(index);
-    return at < 0 ? nullptr : shown_.at(at).area;
+    return at < 0 ? nullptr : m_shown.at(at).area;
 }
 
 void ChannelList::scrollToRow(int index)
@@ -76,9 +76,9 @@ void ChannelList::scrollToRow(int index)
 
 void ChannelList::setReserve(int pixels)
 {
-    if (pixels == reserve_)
+    if (pixels == m_reserve)
         return;
-    reserve_ = pixels;
+    m_reserve = pixels;
     updateGeometry();
 }
 
@@ -88,7 +88,7 @@ int ChannelList::maximumListHeight() const
     const QScreen* shown = screen();
     if (!shown)
         return floor;
-    return std::max(floor, shown->availableGeometry().height() - reserve_);
+    return std::max(floor, shown->availableGeometry().height() - m_reserve);
 }
 
 QSize ChannelList::sizeHint() const
@@ -135,7 +135,7 @@ int ChannelList::pitch() const
 
 int ChannelList::contentHeight() const
 {
-    if (names_.isEmpty())
+    if (m_names.isEmpty())
         return 0;
     const qint64 height = qint64(count()) * pitch() - rowSpacing;
     return int(std::min<qint64>(height, std::numeric_limits<int>::max()));
@@ -162,7 +162,7 @@ void ChannelList::placeRows()
         first = std::min(top / step, count() - 1);
         last = std::min(count() - 1, (top + shownHeight - 1) / step);
     }
-    for (Shown& shown : shown_) {
+    for (Shown& shown : m_shown) {
         if (shown.index >= 0 && (shown.index < first || shown.index > last)) {
             shown.index = -1;
             shown.row->hide();
@@ -173,28 +173,28 @@ void ChannelList::placeRows()
         qsizetype at = find(i);
         if (at < 0) {
             at = freeRow();
-            shown_[at].index = i;
+            m_shown[at].index = i;
             // Presses counted on the row it showed before do not go on here.
-            shown_[at].area->forgetPresses();
+            m_shown[at].area->forgetPresses();
         }
-        ChannelRow* row = shown_.at(at).row;
-        row->set(names_.at(i), i == active_, i == selected_, live_, waiting_);
+        ChannelRow* row = m_shown.at(at).row;
+        row->set(m_names.at(i), i == m_active, i == m_selected, m_live, m_waiting);
         row->setGeometry(0, i * step - top, width, height);
         row->show();
     }
     // A few free widgets wait for the rows that scroll in next; the rest go.
-    for (qsizetype at = shown_.size() - 1, free = 0; at >= 0; --at) {
-        if (shown_.at(at).index >= 0 || ++free <= spareRows)
+    for (qsizetype at = m_shown.size() - 1, free = 0; at >= 0; --at) {
+        if (m_shown.at(at).index >= 0 || ++free <= spareRows)
             continue;
         // Later: the press that led here may still be running in its click area.
-        shown_.takeAt(at).row->deleteLater();
+        m_shown.takeAt(at).row->deleteLater();
     }
 }
 
 qsizetype ChannelList::find(int index) const
 {
-    for (qsizetype at = 0; index >= 0 && at < shown_.size(); ++at) {
-        if (shown_.at(at).index == index)
+    for (qsizetype at = 0; index >= 0 && at < m_shown.size(); ++at) {
+        if (m_shown.at(at).index == index)
             return at;
     }
     return -1;
@@ -202,30 +202,30 @@ qsizetype ChannelList::find(int index) const
 
 qsizetype ChannelList::freeRow()
 {
-    for (qsizetype at = 0; at < shown_.size(); ++at) {
-        if (shown_.at(at).index < 0)
+    for (qsizetype at = 0; at < m_shown.size(); ++at) {
+        if (m_shown.at(at).index < 0)
             return at;
     }
     auto* row = new ChannelRow(viewport());
     auto* area = new ChannelClickArea(row);
     connect(area, &ChannelClickArea::selectRequested, this, [this, area] {
-        pressed_ = indexOf(area);
-        if (pressed_ >= 0)
-            Q_EMIT selectRequested(pressed_);
+        m_pressed = indexOf(area);
+        if (m_pressed >= 0)
+            Q_EMIT selectRequested(m_pressed);
     });
     // Always right after the select request of the same press, which may
     // have given this widget to another row.
     connect(area, &ChannelClickArea::connectRequested, this, [this] {
-        if (pressed_ >= 0)
-            Q_EMIT connectRequested(pressed_);
+        if (m_pressed >= 0)
+            Q_EMIT connectRequested(m_pressed);
     });
-    shown_.append({row, area, -1});
-    return shown_.size() - 1;
+    m_shown.append({row, area, -1});
+    return m_shown.size() - 1;
 }
 
 int ChannelList::indexOf(const ChannelClickArea* area) const
 {
-    for (const Shown& shown : shown_) {
+    for (const Shown& shown : m_shown) {
         if (shown.area == area)
             return shown.index;
     }

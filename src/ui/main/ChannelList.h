@@ -26,7 +26,7 @@ public:
     // same for every row (see ChannelRow::set). Costs the rows on screen only.
     void setChannels(const QStringList& names, qint64 active, qint64 selected, bool live,
                      bool waiting);
-    int count() const { return int(names_.size()); }
+    int count() const { return int(m_names.size()); }
 
     // The widgets of channel `index` while its row is on screen, else null.
     ChannelRow* row(int index) const;
@@ -70,19 +70,19 @@ private:
     // Gives the rows on screen their widgets, places them and brings their
     // looks up to date; frees the widgets of rows that left the screen.
     void placeRows();
-    // Where in shown_ the widgets of row `index` are, -1: nowhere.
+    // Where in m_shown the widgets of row `index` are, -1: nowhere.
     qsizetype find(int index) const;
     // A free row widget, made when every one is in use.
     qsizetype freeRow();
     int indexOf(const ChannelClickArea* area) const;
 
-    QStringList names_;
-    qint64 active_ = -1;
-    qint64 selected_ = -1;
-    bool live_ = false;
-    bool waiting_ = true;
-    int reserve_ = 0;
+    QStringList m_names;
+    qint64 m_active = -1;
+    qint64 m_selected = -1;
+    bool m_live = false;
+    bool m_waiting = true;
+    int m_reserve = 0;
     // The row whose press is being handled; its double click connects it.
-    int pressed_ = -1;
-    QList<Shown> shown_;
+    int m_pressed = -1;
+    QList<Shown> m_shown;
 };

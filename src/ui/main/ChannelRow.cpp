@@ -21,7 +21,7 @@ constexpr qreal cornerRadius = 6;
 
 ChannelRow::ChannelRow(QWidget* parent)
     : QWidget(parent)
-    , hover_(new HoverAnimation(this, HoverAnimation::easeOut(), HoverAnimation::easeOutMs))
+    , m_hover(new HoverAnimation(this, HoverAnimation::easeOut(), HoverAnimation::easeOutMs))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setToolTip(u"Двойной щелчок — подключиться"_s);
@@ -29,15 +29,15 @@ ChannelRow::ChannelRow(QWidget* parent)
 
 void ChannelRow::set(const QString& name, bool active, bool selected, bool live, bool waiting)
 {
-    if (name == name_ && active == active_ && selected == selected_ && live == live_ &&
-        waiting == waiting_)
+    if (name == m_name && active == m_active && selected == m_selected && live == m_live &&
+        waiting == m_waiting)
         return;
-    const bool resized = name != name_;
-    name_ = name;
-    active_ = active;
-    selected_ = selected;
-    live_ = live;
-    waiting_ = waiting;
+    const bool resized = name != m_name;
+    m_name = name;
+    m_active = active;
+    m_selected = selected;
+    m_live = live;
+    m_waiting = waiting;
     setAccessibleName(name);
     if (resized)
         updateGeometry();
@@ -46,7 +46,7 @@ void ChannelRow::set(const QString& name, bool active, bool selected, bool live,
 
 bool ChannelRow::isHovered() const
 {
-    return hover_->hover();
+    return m_hover->hover();
 }
 
 QColor ChannelRow::dotColour(const QPalette& palette, bool active, bool live, bool waiting)
@@ -62,14 +62,14 @@ QColor ChannelRow::dotColour(const QPalette& palette, bool active, bool live, bo
 
 QColor ChannelRow::dotColour() const
 {
-    return dotColour(palette(), active_, live_, waiting_);
+    return dotColour(palette(), m_active, m_live, m_waiting);
 }
 
 QColor ChannelRow::background() const
 {
-    if (selected_)
+    if (m_selected)
         return SystemColours::faded(SystemColours::accent(palette()), 0.18);
-    return SystemColours::faded(SystemColours::label(palette()), 0.06 * hover_->progress());
+    return SystemColours::faded(SystemColours::label(palette()), 0.06 * m_hover->progress());
 }
 
 int ChannelRow::heightFor(const QFontMetrics& metrics)
@@ -80,7 +80,7 @@ int ChannelRow::heightFor(const QFontMetrics& metrics)
 QSize ChannelRow::sizeHint() const
 {
     const QFontMetrics metrics = fontMetrics();
-    return {paddingX + dotSize + spacing + metrics.horizontalAdvance(name_) + paddingX,
+    return {paddingX + dotSize + spacing + metrics.horizontalAdvance(m_name) + paddingX,
             heightFor(metrics)};
 }
 
@@ -109,18 +109,18 @@ void ChannelRow::paintEvent(QPaintEvent*)
     const QRect textRect(textLeft, 0, std::max(0, width() - textLeft - paddingX), height());
     painter.setPen(SystemColours::label(palette()));
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(name_, Qt::ElideRight, textRect.width()));
+                     fontMetrics().elidedText(m_name, Qt::ElideRight, textRect.width()));
 }
 
 void ChannelRow::enterEvent(QEnterEvent* event)
 {
-    hover_->setHover(true);
+    m_hover->setHover(true);
     QWidget::enterEvent(event);
 }
 
 void ChannelRow::leaveEvent(QEvent* event)
 {
-    hover_->setHover(false);
+    m_hover->setHover(false);
     QWidget::leaveEvent(event);
 }
 

@@ -22,8 +22,8 @@ public:
     // route; `waiting`: the helper has no message. Repaints only on a change.
     void set(const QString& name, bool active, bool selected, bool live, bool waiting);
 
-    QString name() const { return name_; }
-    bool isSelected() const { return selected_; }
+    QString name() const { return m_name; }
+    bool isSelected() const { return m_selected; }
     bool isHovered() const;
 
     // The dot's colour for these inputs, first rule that applies: not active,
@@ -47,10 +47,10 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    QString name_;
-    bool active_ = false;
-    bool selected_ = false;
-    bool live_ = false;
-    bool waiting_ = true;
-    HoverAnimation* hover_;
+    QString m_name;
+    bool m_active = false;
+    bool m_selected = false;
+    bool m_live = false;
+    bool m_waiting = true;
+    HoverAnimation* m_hover;
 };

@@ -24,8 +24,8 @@ void ClickView::mousePressEvent(QMouseEvent* event)
 void ClickView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     event->accept();
-    if (count_ > 0 && event->timestamp() == lastPressTime_ &&
-        event->globalPosition() == lastPressPosition_)
+    if (m_count > 0 && event->timestamp() == m_lastPressTime &&
+        event->globalPosition() == m_lastPressPosition)
         return;
     count(*event);
 }
@@ -43,12 +43,12 @@ void ClickView::count(const QMouseEvent& event)
     const quint64 time = event.timestamp();
     const QPointF position = event.globalPosition();
     const qreal distance = hints->mouseDoubleClickDistance();
-    const bool continues = count_ > 0 && time >= lastPressTime_ &&
-                           time - lastPressTime_ < quint64(hints->mouseDoubleClickInterval()) &&
-                           std::abs(position.x() - lastPressPosition_.x()) <= distance &&
-                           std::abs(position.y() - lastPressPosition_.y()) <= distance;
-    count_ = continues ? count_ + 1 : 1;
-    lastPressTime_ = time;
-    lastPressPosition_ = position;
-    Q_EMIT pressed(count_);
+    const bool continues = m_count > 0 && time >= m_lastPressTime &&
+                           time - m_lastPressTime < quint64(hints->mouseDoubleClickInterval()) &&
+                           std::abs(position.x() - m_lastPressPosition.x()) <= distance &&
+                           std::abs(position.y() - m_lastPressPosition.y()) <= distance;
+    m_count = continues ? m_count + 1 : 1;
+    m_lastPressTime = time;
+    m_lastPressPosition = position;
+    Q_EMIT pressed(m_count);
 }

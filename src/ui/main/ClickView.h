@@ -17,7 +17,7 @@ public:
     explicit ClickView(QWidget* parent = nullptr);
 
     // The next press counts 1, however soon and near it comes.
-    void forgetPresses() { count_ = 0; }
+    void forgetPresses() { m_count = 0; }
 
 Q_SIGNALS:
     void pressed(int clickCount);
@@ -30,7 +30,7 @@ protected:
 private:
     void count(const QMouseEvent& event);
 
-    int count_ = 0;
-    quint64 lastPressTime_ = 0;
-    QPointF lastPressPosition_;
+    int m_count = 0;
+    quint64 m_lastPressTime = 0;
+    QPointF m_lastPressPosition;
 };

@@ -36,14 +36,13 @@ constexpr int screenLeftFree = 132;
 
 } // namespace
 
-MainView::MainView(Core* core, QWidget* parent)
+MainView::MainView(Core& core, QWidget* parent)
     : QWidget(parent)
-    , core_(core)
+    , m_core(core)
 {
-    Q_ASSERT(core);
     build();
-    connect(core, &Core::parallelVPNsChanged, this, &MainView::parallelVPNsChanged);
-    connect(core, &Core::changed, this, &MainView::render);
+    connect(&core, &Core::parallelVPNsChanged, this, &MainView::parallelVPNsChanged);
+    connect(&core, &Core::changed, this, &MainView::render);
     render();
 }
 
@@ -56,63 +55,60 @@ void MainView::build()
     column->setContentsMargins(padding, padding - PowerRow::overhang(), padding, padding);
     column->setSpacing(spacing);
 
-    power_ = new PowerRow(this);
-    connect(power_->button(), &PowerButton::clicked, this, &MainView::pressPower);
-    column->addWidget(power_);
+    m_power = new PowerRow(this);
+    connect(m_power->button(), &PowerButton::clicked, this, &MainView::pressPower);
+    column->addWidget(m_power);
 
-    list_ = new ChannelList(this);
-    connect(list_, &ChannelList::selectRequested, this, &MainView::select);
-    connect(list_, &ChannelList::connectRequested, this, &MainView::connectChannel);
-    column->addWidget(list_);
+    m_list = new ChannelList(this);
+    connect(m_list, &ChannelList::selectRequested, this, &MainView::select);
+    connect(m_list, &ChannelList::connectRequested, this, &MainView::connectChannel);
+    column->addWidget(m_list);
 
     column->addWidget(buildProtectionNotice());
     column->addWidget(buildMetrics());
 
-    routeWarning_ = new TextBlock(TextBlock::Tone::Orange, this);
-    routeWarning_->setText(u"Трафик идёт мимо: маршрут занял другой туннель"_s);
-    column->addWidget(routeWarning_);
+    m_routeWarning = new TextBlock(TextBlock::Tone::Orange, this);
+    m_routeWarning->setText(u"Трафик идёт мимо: маршрут занял другой туннель"_s);
+    column->addWidget(m_routeWarning);
 
-    message_ = new TextBlock(TextBlock::Tone::Orange, this);
-    message_->setMaxLines(2);
-    column->addWidget(message_);
+    m_message = new TextBlock(TextBlock::Tone::Orange, this);
+    m_message->setMaxLines(2);
+    column->addWidget(m_message);
 
     column->addWidget(buildHelperMissing());
     // A window taller than the content keeps the content at its top.
     column->addStretch(1);
 
-    warning_ = new WarningButton(this);
-    connect(warning_, &WarningButton::clicked, this,
-            [this] { setShowVPNWarning(!showVPNWarning_); });
-    popover_ = new Popover(this);
-    popover_->setAttribute(Qt::WA_WindowPropagation);
-    connect(popover_, &Popover::closed, this, [this] { setShowVPNWarning(false); });
+    m_warning = new WarningButton(this);
+    connect(m_warning, &WarningButton::clicked, this,
+            [this] { setShowVPNWarning(!m_showVPNWarning); });
+    m_popover = new Popover(this);
+    m_popover->setAttribute(Qt::WA_WindowPropagation);
+    connect(m_popover, &Popover::closed, this, [this] { setShowVPNWarning(false); });
 
-    dots_ = new MoreDots(this);
-    menu_ = new SettingsMenu(core_, this);
-    menu_->setAttribute(Qt::WA_WindowPropagation);
-    dots_->setMenu(menu_);
+    m_dots = new MoreDots(this);
+    m_menu = new SettingsMenu(m_core, this);
+    m_menu->setAttribute(Qt::WA_WindowPropagation);
+    m_dots->setMenu(m_menu);
 
-    sheet_ = new AccountSheet(core_, this);
+    m_sheet = new AccountSheet(m_core, this);
 
     applyFonts();
 }
 
 QWidget* MainView::buildProtectionNotice()
 {
-    notice_ = new QWidget(this);
-    auto* stack = new QVBoxLayout(notice_);
+    m_notice = new QWidget(this);
+    auto* stack = new QVBoxLayout(m_notice);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(6);
-    noticeText_ = new TextBlock(TextBlock::Tone::Secondary, notice_);
-    noticeText_->setText(u"Интернет закрыт строгой защитой."_s);
-    stack->addWidget(noticeText_);
-    openInternet_ = new QPushButton(u"Открыть интернет"_s, notice_);
-    connect(openInternet_, &QPushButton::clicked, this, [this] {
-        if (core_)
-            core_->disconnect();
-    });
-    stack->addWidget(openInternet_, 0, Qt::AlignLeft);
-    return notice_;
+    m_noticeText = new TextBlock(TextBlock::Tone::Secondary, m_notice);
+    m_noticeText->setText(u"Интернет закрыт строгой защитой."_s);
+    stack->addWidget(m_noticeText);
+    m_openInternet = new QPushButton(u"Открыть интернет"_s, m_notice);
+    connect(m_openInternet, &QPushButton::clicked, this, [this] { m_core.disconnect(); });
+    stack->addWidget(m_openInternet, 0, Qt::AlignLeft);
+    return m_notice;
 }
 
 QWidget* MainView::buildMetrics()
@@ -121,7 +117,7 @@ QWidget* MainView::buildMetrics()
     auto* cells = new QHBoxLayout(row);
     cells->setContentsMargins(0, 0, 0, 0);
     cells->setSpacing(metricSpacing);
-    metrics_ = {
+    m_metrics = {
         new Metric(
             u"отклик, мс"_s, 74,
             u"Время до первого ответа через канал. У каналов на TCP оно всегда выше, чем "
@@ -133,7 +129,7 @@ QWidget* MainView::buildMetrics()
                    u"Лучшая скорость с момента подключения. Сбрасывается при смене сервера."_s,
                    row),
     };
-    for (Metric* metric : metrics_)
+    for (Metric* metric : m_metrics)
         cells->addWidget(metric, 0, Qt::AlignVCenter);
     cells->addStretch(1);
     return row;
@@ -141,29 +137,26 @@ QWidget* MainView::buildMetrics()
 
 QWidget* MainView::buildHelperMissing()
 {
-    helperMissing_ = new QWidget(this);
-    auto* row = new QHBoxLayout(helperMissing_);
+    m_helperMissing = new QWidget(this);
+    auto* row = new QHBoxLayout(m_helperMissing);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    helperMissingText_ = new TextBlock(TextBlock::Tone::Secondary, helperMissing_);
-    helperMissingText_->setText(u"Нужен помощник, один раз с паролем администратора"_s);
-    row->addWidget(helperMissingText_, 1, Qt::AlignVCenter);
-    install_ = new QPushButton(u"Установить"_s, helperMissing_);
-    connect(install_, &QPushButton::clicked, this, [this] {
-        if (core_)
-            core_->install();
-    });
-    row->addWidget(install_, 0, Qt::AlignVCenter);
-    return helperMissing_;
+    m_helperMissingText = new TextBlock(TextBlock::Tone::Secondary, m_helperMissing);
+    m_helperMissingText->setText(u"Нужен помощник, один раз с паролем администратора"_s);
+    row->addWidget(m_helperMissingText, 1, Qt::AlignVCenter);
+    m_install = new QPushButton(u"Установить"_s, m_helperMissing);
+    connect(m_install, &QPushButton::clicked, this, [this] { m_core.install(); });
+    row->addWidget(m_install, 0, Qt::AlignVCenter);
+    return m_helperMissing;
 }
 
 void MainView::applyFonts()
 {
     const QFont caption = TextBlock::captionFont(font());
-    for (TextBlock* text : {noticeText_, routeWarning_, message_, helperMissingText_})
+    for (TextBlock* text : {m_noticeText, m_routeWarning, m_message, m_helperMissingText})
         text->setFont(caption);
     // Room around the title, as a push button of the platform has.
-    for (QPushButton* button : {openInternet_, install_}) {
+    for (QPushButton* button : {m_openInternet, m_install}) {
         button->setMinimumWidth(0);
         button->setMinimumWidth(button->sizeHint().width() + buttonPadding);
     }
@@ -171,75 +164,73 @@ void MainView::applyFonts()
 
 PowerButton* MainView::powerButton() const
 {
-    return power_->button();
+    return m_power->button();
 }
 
 TextBlock* MainView::checkingCaption() const
 {
-    return power_->caption();
+    return m_power->caption();
 }
 
 int MainView::target() const
 {
-    if (selected_ >= 0 || !core_)
-        return selected_;
-    return int(core_->status().active);
+    if (m_selected >= 0)
+        return m_selected;
+    return int(m_core.status().active);
 }
 
 bool MainView::on() const
 {
-    return core_ && core_->status().running && target() == core_->status().active;
+    return m_core.status().running && target() == m_core.status().active;
 }
 
 bool MainView::checking() const
 {
-    return on() && !core_->status().verified && core_->status().primary;
+    return on() && !m_core.status().verified && m_core.status().primary;
 }
 
 QString MainView::vpnWarning() const
 {
-    const QStringList names = core_ ? core_->parallelVPNs() : QStringList();
+    const QStringList names = m_core.parallelVPNs();
     return u"Одновременно подключён другой VPN: "_s + names.join(u", "_s) +
            u". Он может влиять на соединение и внешний IP."_s;
 }
 
 void MainView::render()
 {
-    if (!core_)
-        return;
-    const Status& status = core_->status();
-    const bool busy = core_->busy();
+    const Status& status = m_core.status();
+    const bool busy = m_core.busy();
     const int target = this->target();
     const bool stalled = status.running && !status.primary;
 
-    power_->button()->setState(on(), status.verified, stalled, busy || !status.helper);
-    power_->setChecking(checking());
+    m_power->button()->setState(on(), status.verified, stalled, busy || !status.helper);
+    m_power->setChecking(checking());
 
-    notice_->setVisible(status.protection_armed && !status.running);
-    openInternet_->setEnabled(!busy);
+    m_notice->setVisible(status.protection_armed && !status.running);
+    m_openInternet->setEnabled(!busy);
 
-    metrics_[0]->setValue(Metric::latencyText(status.latency_ms));
-    metrics_[1]->setValue(Metric::rateText(status.down_bps));
-    metrics_[2]->setValue(Metric::rateText(status.up_bps));
-    metrics_[3]->setValue(Metric::peakText(status.peak_bps));
+    m_metrics[0]->setValue(Metric::latencyText(status.latency_ms));
+    m_metrics[1]->setValue(Metric::rateText(status.down_bps));
+    m_metrics[2]->setValue(Metric::rateText(status.up_bps));
+    m_metrics[3]->setValue(Metric::peakText(status.peak_bps));
 
-    routeWarning_->setVisible(stalled);
-    message_->setText(status.message);
-    message_->setVisible(!status.message.isEmpty());
+    m_routeWarning->setVisible(stalled);
+    m_message->setText(status.message);
+    m_message->setVisible(!status.message.isEmpty());
     // The default record says "no helper"; only a real status may.
-    helperMissing_->setVisible(core_->statusKnown() && !status.helper);
-    install_->setEnabled(!busy);
+    m_helperMissing->setVisible(m_core.statusKnown() && !status.helper);
+    m_install->setEnabled(!busy);
 
     // The list last: its height depends on what else is shown. Shown after
     // it has its rows, so that its first layout already has their height.
     reserveScreenForRest();
     const bool live = status.running && status.verified && status.primary;
-    list_->setChannels(status.channels, status.running ? status.active : -1, target, live,
-                       status.message.isEmpty());
-    list_->setVisible(!status.channels.isEmpty());
+    m_list->setChannels(status.channels, status.running ? status.active : -1, target, live,
+                        status.message.isEmpty());
+    m_list->setVisible(!status.channels.isEmpty());
 
     renderCorner();
-    menu_->render();
+    m_menu->render();
 }
 
 // The list grows until the window, its frame included, would leave less
@@ -248,78 +239,72 @@ void MainView::render()
 void MainView::reserveScreenForRest()
 {
     // The list and the space above it, whether or not it is shown now.
-    const int list = spacing + list_->sizeHint().height();
-    const int rest = sizeHint().height() - (list_->isHidden() ? 0 : list);
+    const int list = spacing + m_list->sizeHint().height();
+    const int rest = sizeHint().height() - (m_list->isHidden() ? 0 : list);
     // The frame is known once the window manager has framed the window.
     const QWidget* top = window();
     const int frame = std::max(titleBarAllowance, top->frameGeometry().height() - top->height());
-    list_->setReserve(rest + spacing + frame + screenLeftFree);
+    m_list->setReserve(rest + spacing + frame + screenLeftFree);
 }
 
 void MainView::renderCorner()
 {
-    const bool parallel = !core_->parallelVPNs().isEmpty();
+    const bool parallel = !m_core.parallelVPNs().isEmpty();
     if (parallel) {
         const QString text = vpnWarning();
-        if (warning_->toolTip() != text) {
-            warning_->setToolTip(text);
-            warning_->setAccessibleName(text);
-            popover_->setText(text);
+        if (m_warning->toolTip() != text) {
+            m_warning->setToolTip(text);
+            m_warning->setAccessibleName(text);
+            m_popover->setText(text);
         }
     }
-    warning_->setVisible(parallel);
-    if (showVPNWarning_ && parallel && isVisible()) {
-        if (!popover_->isVisible())
-            popover_->open(warning_);
-    } else if (popover_->isVisible()) {
-        popover_->hide();
+    m_warning->setVisible(parallel);
+    if (m_showVPNWarning && parallel && isVisible()) {
+        if (!m_popover->isVisible())
+            m_popover->open(m_warning);
+    } else if (m_popover->isVisible()) {
+        m_popover->hide();
     }
 }
 
 void MainView::select(int index)
 {
-    selected_ = index;
-    if (core_)
-        core_->selectManually();
+    m_selected = index;
+    m_core.selectManually();
     render();
 }
 
 void MainView::connectChannel(int index)
 {
-    if (!core_)
-        return;
-    const Status& status = core_->status();
-    if (core_->busy() || !status.helper)
+    const Status& status = m_core.status();
+    if (m_core.busy() || !status.helper)
         return;
     if (status.running && status.active == index)
         return;
-    core_->connect(index);
+    m_core.connect(index);
 }
 
 void MainView::pressPower()
 {
-    if (!core_)
-        return;
     if (on())
-        core_->disconnect();
+        m_core.disconnect();
     else
-        core_->connect(target());
+        m_core.connect(target());
 }
 
 void MainView::parallelVPNsChanged()
 {
     // Core announces changed() next, which draws the corner again.
-    if (core_ && core_->parallelVPNs().isEmpty())
-        showVPNWarning_ = false;
+    if (m_core.parallelVPNs().isEmpty())
+        m_showVPNWarning = false;
 }
 
 void MainView::setShowVPNWarning(bool show)
 {
-    if (show == showVPNWarning_)
+    if (show == m_showVPNWarning)
         return;
-    showVPNWarning_ = show;
-    if (core_)
-        renderCorner();
+    m_showVPNWarning = show;
+    renderCorner();
 }
 
 QSize MainView::sizeHint() const
@@ -332,10 +317,10 @@ QSize MainView::sizeHint() const
 
 void MainView::placeCorners()
 {
-    warning_->move(warningInset, warningInset);
-    dots_->move(width() - dotsTrailing - dots_->width(), dotsTop);
-    warning_->raise();
-    dots_->raise();
+    m_warning->move(warningInset, warningInset);
+    m_dots->move(width() - dotsTrailing - m_dots->width(), dotsTop);
+    m_warning->raise();
+    m_dots->raise();
 }
 
 void MainView::resizeEvent(QResizeEvent* event)

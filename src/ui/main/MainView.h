@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -37,11 +36,11 @@ public:
     static constexpr int contentWidth = 400;
 
     // `core` must outlive the view.
-    explicit MainView(Core* core, QWidget* parent = nullptr);
+    explicit MainView(Core& core, QWidget* parent = nullptr);
 
     // The row picked by the last single click, -1 before any.
-    int selected() const { return selected_; }
-    bool showVPNWarning() const { return showVPNWarning_; }
+    int selected() const { return m_selected; }
+    bool showVPNWarning() const { return m_showVPNWarning; }
     // The channel the power button would connect: the picked row, else the active one.
     int target() const;
     // The tunnel runs on `target`.
@@ -54,20 +53,20 @@ public:
     // The parts, for the window (the account sheet takes the account view) and tests.
     PowerButton* powerButton() const;
     TextBlock* checkingCaption() const;
-    ChannelList* channelList() const { return list_; }
-    QWidget* protectionNotice() const { return notice_; }
-    QPushButton* openInternetButton() const { return openInternet_; }
+    ChannelList* channelList() const { return m_list; }
+    QWidget* protectionNotice() const { return m_notice; }
+    QPushButton* openInternetButton() const { return m_openInternet; }
     // Response, receive, send, peak.
-    const std::array<Metric*, 4>& metrics() const { return metrics_; }
-    TextBlock* routeWarning() const { return routeWarning_; }
-    TextBlock* helperMessage() const { return message_; }
-    QWidget* helperMissing() const { return helperMissing_; }
-    QPushButton* installButton() const { return install_; }
-    WarningButton* warningButton() const { return warning_; }
-    Popover* warningPopover() const { return popover_; }
-    MoreDots* settingsButton() const { return dots_; }
-    SettingsMenu* settingsMenu() const { return menu_; }
-    AccountSheet* accountSheet() const { return sheet_; }
+    const std::array<Metric*, 4>& metrics() const { return m_metrics; }
+    TextBlock* routeWarning() const { return m_routeWarning; }
+    TextBlock* helperMessage() const { return m_message; }
+    QWidget* helperMissing() const { return m_helperMissing; }
+    QPushButton* installButton() const { return m_install; }
+    WarningButton* warningButton() const { return m_warning; }
+    Popover* warningPopover() const { return m_popover; }
+    MoreDots* settingsButton() const { return m_dots; }
+    SettingsMenu* settingsMenu() const { return m_menu; }
+    AccountSheet* accountSheet() const { return m_sheet; }
 
     QSize sizeHint() const override;
 
@@ -91,24 +90,24 @@ private:
     void placeCorners();
     void applyFonts();
 
-    QPointer<Core> core_;
-    int selected_ = -1;
-    bool showVPNWarning_ = false;
+    Core& m_core;
+    int m_selected = -1;
+    bool m_showVPNWarning = false;
 
-    PowerRow* power_ = nullptr;
-    ChannelList* list_ = nullptr;
-    QWidget* notice_ = nullptr;
-    TextBlock* noticeText_ = nullptr;
-    QPushButton* openInternet_ = nullptr;
-    std::array<Metric*, 4> metrics_{};
-    TextBlock* routeWarning_ = nullptr;
-    TextBlock* message_ = nullptr;
-    QWidget* helperMissing_ = nullptr;
-    TextBlock* helperMissingText_ = nullptr;
-    QPushButton* install_ = nullptr;
-    WarningButton* warning_ = nullptr;
-    Popover* popover_ = nullptr;
-    MoreDots* dots_ = nullptr;
-    SettingsMenu* menu_ = nullptr;
-    AccountSheet* sheet_ = nullptr;
+    PowerRow* m_power = nullptr;
+    ChannelList* m_list = nullptr;
+    QWidget* m_notice = nullptr;
+    TextBlock* m_noticeText = nullptr;
+    QPushButton* m_openInternet = nullptr;
+    std::array<Metric*, 4> m_metrics{};
+    TextBlock* m_routeWarning = nullptr;
+    TextBlock* m_message = nullptr;
+    QWidget* m_helperMissing = nullptr;
+    TextBlock* m_helperMissingText = nullptr;
+    QPushButton* m_install = nullptr;
+    WarningButton* m_warning = nullptr;
+    Popover* m_popover = nullptr;
+    MoreDots* m_dots = nullptr;
+    SettingsMenu* m_menu = nullptr;
+    AccountSheet* m_sheet = nullptr;
 };

@@ -19,8 +19,8 @@ constexpr int lineGap = 2;
 
 Metric::Metric(const QString& title, int width, const QString& hint, QWidget* parent)
     : QWidget(parent)
-    , title_(title)
-    , width_(width)
+    , m_title(title)
+    , m_width(width)
 {
     setToolTip(hint);
     setAccessibleName(title);
@@ -31,9 +31,9 @@ Metric::Metric(const QString& title, int width, const QString& hint, QWidget* pa
 
 void Metric::setValue(const QString& value)
 {
-    if (value == value_)
+    if (value == m_value)
         return;
-    value_ = value;
+    m_value = value;
     setAccessibleDescription(value);
     update();
 }
@@ -74,7 +74,7 @@ QFont Metric::valueFont() const
 
 QSize Metric::sizeHint() const
 {
-    return {width_,
+    return {m_width,
             QFontMetrics(titleFont()).height() + lineGap + QFontMetrics(valueFont()).height()};
 }
 
@@ -92,13 +92,13 @@ void Metric::paintEvent(QPaintEvent*)
     painter.setFont(titleFont());
     painter.setPen(SystemColours::tertiaryLabel(palette()));
     painter.drawText(QRect(0, 0, width(), titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     titleMetrics.elidedText(title_, Qt::ElideRight, width()));
+                     titleMetrics.elidedText(m_title, Qt::ElideRight, width()));
 
     painter.setFont(valueFont());
     painter.setPen(SystemColours::label(palette()));
     painter.drawText(QRect(0, titleMetrics.height() + lineGap, width(), valueMetrics.height()),
                      Qt::AlignLeft | Qt::AlignVCenter,
-                     valueMetrics.elidedText(value_, Qt::ElideRight, width()));
+                     valueMetrics.elidedText(m_value, Qt::ElideRight, width()));
 }
 
 void Metric::changeEvent(QEvent* event)

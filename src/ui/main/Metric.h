@@ -14,8 +14,8 @@ class Metric : public QWidget {
 public:
     Metric(const QString& title, int width, const QString& hint, QWidget* parent = nullptr);
 
-    QString title() const { return title_; }
-    QString value() const { return value_; }
+    QString title() const { return m_title; }
+    QString value() const { return m_value; }
     void setValue(const QString& value);
 
     // "—", the value of a quantity that has not been measured.
@@ -38,7 +38,7 @@ private:
     QFont titleFont() const;
     QFont valueFont() const;
 
-    QString title_;
-    QString value_;
-    int width_;
+    QString m_title;
+    QString m_value;
+    int m_width;
 };

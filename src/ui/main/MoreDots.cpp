@@ -24,7 +24,7 @@ constexpr qreal cornerRadius = 5;
 
 MoreDots::MoreDots(QWidget* parent)
     : QToolButton(parent)
-    , hover_(new HoverAnimation(this, HoverAnimation::easeOut(), HoverAnimation::easeOutMs))
+    , m_hover(new HoverAnimation(this, HoverAnimation::easeOut(), HoverAnimation::easeOutMs))
 {
     setPopupMode(QToolButton::InstantPopup);
     setAutoRaise(true);
@@ -36,18 +36,18 @@ MoreDots::MoreDots(QWidget* parent)
 
 bool MoreDots::isHovered() const
 {
-    return hover_->hover();
+    return m_hover->hover();
 }
 
 QColor MoreDots::dotColour() const
 {
     return SystemColours::mix(SystemColours::secondaryLabel(palette()),
-                              SystemColours::label(palette()), hover_->progress());
+                              SystemColours::label(palette()), m_hover->progress());
 }
 
 QColor MoreDots::background() const
 {
-    return SystemColours::faded(SystemColours::label(palette()), 0.1 * hover_->progress());
+    return SystemColours::faded(SystemColours::label(palette()), 0.1 * m_hover->progress());
 }
 
 QSize MoreDots::sizeHint() const
@@ -84,13 +84,13 @@ void MoreDots::paintEvent(QPaintEvent*)
 
 void MoreDots::enterEvent(QEnterEvent* event)
 {
-    hover_->setHover(true);
+    m_hover->setHover(true);
     QToolButton::enterEvent(event);
 }
 
 void MoreDots::leaveEvent(QEvent* event)
 {
-    hover_->setHover(false);
+    m_hover->setHover(false);
     QToolButton::leaveEvent(event);
 }
 
@@ -108,5 +108,5 @@ void MoreDots::followPointer()
     // The open menu holds the pointer: on X11 no leave reaches the face when
     // the pointer goes elsewhere meanwhile, and none follows when the menu
     // closes, so the face asks where the pointer is.
-    hover_->setHover(isVisible() && rect().contains(mapFromGlobal(QCursor::pos())));
+    m_hover->setHover(isVisible() && rect().contains(mapFromGlobal(QCursor::pos())));
 }

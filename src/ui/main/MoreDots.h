@@ -34,5 +34,5 @@ protected:
 private:
     void followPointer();
 
-    HoverAnimation* hover_;
+    HoverAnimation* m_hover;
 };

@@ -20,20 +20,20 @@ constexpr int screenMargin = 4;
 
 Popover::Popover(QWidget* parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
-    , label_(new TextBlock(TextBlock::Tone::Label, this))
+    , m_label(new TextBlock(TextBlock::Tone::Label, this))
 {
-    label_->setFont(TextBlock::calloutFont(font()));
+    m_label->setFont(TextBlock::calloutFont(font()));
     setFocusPolicy(Qt::NoFocus);
 }
 
 QString Popover::text() const
 {
-    return label_->text();
+    return m_label->text();
 }
 
 void Popover::setText(const QString& text)
 {
-    label_->setText(text);
+    m_label->setText(text);
     setAccessibleName(text);
     if (isVisible())
         place();
@@ -41,7 +41,7 @@ void Popover::setText(const QString& text)
 
 void Popover::open(QWidget* anchor)
 {
-    anchor_ = anchor;
+    m_anchor = anchor;
     place();
     show();
 }
@@ -49,28 +49,29 @@ void Popover::open(QWidget* anchor)
 void Popover::place()
 {
     const int textWidth = popoverWidth - 2 * padding;
-    const int height = arrowHeight + padding + label_->heightForWidth(textWidth) + padding;
+    const int height = arrowHeight + padding + m_label->heightForWidth(textWidth) + padding;
     const QPoint tip =
-        anchor_ ? anchor_->mapToGlobal(QPoint(anchor_->width() / 2, anchor_->height())) : QPoint();
+        m_anchor ? m_anchor->mapToGlobal(QPoint(m_anchor->width() / 2, m_anchor->height()))
+                 : QPoint();
     int left = tip.x() - popoverWidth / 2;
     // Within the anchor's window where it fits, then within the screen.
-    if (anchor_) {
-        const QRect window = anchor_->window()->geometry();
+    if (m_anchor) {
+        const QRect window = m_anchor->window()->geometry();
         left = std::clamp(left, window.left() + screenMargin,
                           std::max(window.left() + screenMargin,
                                    window.right() - screenMargin - popoverWidth + 1));
     }
-    if (const QScreen* at = anchor_ ? anchor_->screen() : screen()) {
+    if (const QScreen* at = m_anchor ? m_anchor->screen() : screen()) {
         const QRect area = at->availableGeometry();
         left = std::clamp(
             left, area.left() + screenMargin,
             std::max(area.left() + screenMargin, area.right() - screenMargin - popoverWidth + 1));
     }
     const int arrowMin = int(cornerRadius) + arrowHalfWidth;
-    arrowX_ = std::clamp(tip.x() - left, arrowMin, popoverWidth - arrowMin);
+    m_arrowX = std::clamp(tip.x() - left, arrowMin, popoverWidth - arrowMin);
     setGeometry(left, tip.y(), popoverWidth, height);
-    label_->setGeometry(padding, arrowHeight + padding, textWidth,
-                        label_->heightForWidth(textWidth));
+    m_label->setGeometry(padding, arrowHeight + padding, textWidth,
+                         m_label->heightForWidth(textWidth));
     update();
 }
 
@@ -81,9 +82,9 @@ QPainterPath Popover::shape(qreal inset) const
                             .adjusted(inset, inset, -inset, -inset),
                         cornerRadius, cornerRadius);
     QPainterPath arrow;
-    arrow.moveTo(arrowX_ - arrowHalfWidth - inset, arrowHeight + inset + 1);
-    arrow.lineTo(arrowX_ + 0.5, inset);
-    arrow.lineTo(arrowX_ + arrowHalfWidth + 1 + inset, arrowHeight + inset + 1);
+    arrow.moveTo(m_arrowX - arrowHalfWidth - inset, arrowHeight + inset + 1);
+    arrow.lineTo(m_arrowX + 0.5, inset);
+    arrow.lineTo(m_arrowX + arrowHalfWidth + 1 + inset, arrowHeight + inset + 1);
     arrow.closeSubpath();
     return body.united(arrow).simplified();
 }
@@ -110,8 +111,8 @@ void Popover::paintEvent(QPaintEvent*)
 
 void Popover::mousePressEvent(QMouseEvent* event)
 {
-    if (!rect().contains(event->position().toPoint()) && anchor_ &&
-        anchor_->rect().contains(anchor_->mapFromGlobal(event->globalPosition().toPoint())))
+    if (!rect().contains(event->position().toPoint()) && m_anchor &&
+        m_anchor->rect().contains(m_anchor->mapFromGlobal(event->globalPosition().toPoint())))
         setAttribute(Qt::WA_NoMouseReplay);
     QWidget::mousePressEvent(event);
 }
@@ -131,6 +132,6 @@ void Popover::hideEvent(QHideEvent* event)
 void Popover::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange)
-        label_->setFont(TextBlock::calloutFont(font()));
+        m_label->setFont(TextBlock::calloutFont(font()));
     QWidget::changeEvent(event);
 }

@@ -22,14 +22,14 @@ public:
 
     QString text() const;
     void setText(const QString& text);
-    TextBlock* label() const { return label_; }
+    TextBlock* label() const { return m_label; }
 
     // Opens under `anchor`, the arrow pointing at the middle of its bottom
     // edge, inside the anchor's window where it fits.
     void open(QWidget* anchor);
-    QWidget* anchor() const { return anchor_; }
+    QWidget* anchor() const { return m_anchor; }
     // The arrow's tip, in this widget's coordinates.
-    QPoint arrowTip() const { return {arrowX_, 0}; }
+    QPoint arrowTip() const { return {m_arrowX, 0}; }
 
 Q_SIGNALS:
     void closed();
@@ -47,7 +47,7 @@ private:
     QPainterPath shape(qreal inset) const;
     void place();
 
-    TextBlock* label_;
-    QPointer<QWidget> anchor_;
-    int arrowX_ = popoverWidth / 2;
+    TextBlock* m_label;
+    QPointer<QWidget> m_anchor;
+    int m_arrowX = popoverWidth / 2;
 };

@@ -53,7 +53,7 @@ QEasingCurve springCurve()
 
 PowerButton::PowerButton(QWidget* parent)
     : QAbstractButton(parent)
-    , hover_(new HoverAnimation(this, springCurve(), springMs))
+    , m_hover(new HoverAnimation(this, springCurve(), springMs))
 {
     setFocusPolicy(Qt::NoFocus);
     setMouseTracking(true);
@@ -61,26 +61,26 @@ PowerButton::PowerButton(QWidget* parent)
     setToolTip(toolTipFor(look()));
     setAccessibleName(toolTipFor(look()));
 
-    spin_.setStartValue(0.0);
-    spin_.setEndValue(360.0);
-    spin_.setDuration(spinMs);
-    spin_.setLoopCount(-1);
-    spin_.setEasingCurve(QEasingCurve::Linear);
-    connect(&spin_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        angle_ = value.toReal();
+    m_spin.setStartValue(0.0);
+    m_spin.setEndValue(360.0);
+    m_spin.setDuration(spinMs);
+    m_spin.setLoopCount(-1);
+    m_spin.setEasingCurve(QEasingCurve::Linear);
+    connect(&m_spin, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_angle = value.toReal();
         update();
     });
 }
 
 void PowerButton::setState(bool on, bool verified, bool stalled, bool busy)
 {
-    if (on == on_ && verified == verified_ && stalled == stalled_ && busy == busy_)
+    if (on == m_on && verified == m_verified && stalled == m_stalled && busy == m_busy)
         return;
     const bool wasChecking = isChecking();
-    on_ = on;
-    verified_ = verified;
-    stalled_ = stalled;
-    busy_ = busy;
+    m_on = on;
+    m_verified = verified;
+    m_stalled = stalled;
+    m_busy = busy;
 
     const bool checking = isChecking();
     setEnabled(!busy && !checking);
@@ -89,28 +89,28 @@ void PowerButton::setState(bool on, bool verified, bool stalled, bool busy)
     if (checking && !wasChecking)
         startSpin();
     else if (!checking && wasChecking)
-        spin_.stop();
+        m_spin.stop();
     updateHover();
     update();
 }
 
 PowerButton::Look PowerButton::look() const
 {
-    if (stalled_)
+    if (m_stalled)
         return Look::Stalled;
-    if (!on_)
+    if (!m_on)
         return Look::Off;
-    return verified_ ? Look::Connected : Look::Checking;
+    return m_verified ? Look::Connected : Look::Checking;
 }
 
 qreal PowerButton::faceOpacity() const
 {
-    return busy_ ? 0.45 : 1.0;
+    return m_busy ? 0.45 : 1.0;
 }
 
 bool PowerButton::isHovered() const
 {
-    return hover_->hover();
+    return m_hover->hover();
 }
 
 QColor PowerButton::tint(Look look)
@@ -156,9 +156,9 @@ QSize PowerButton::minimumSizeHint() const
 void PowerButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const qreal hover = hover_->progress();
+    const qreal hover = m_hover->progress();
     const bool glowing = hover > 0.001;
-    if (!glowing && !busy_) {
+    if (!glowing && !m_busy) {
         paintFace(painter, 0);
         return;
     }
@@ -202,7 +202,7 @@ void PowerButton::paintFace(QPainter& painter, qreal hover) const
         arc.setColorAt(0.5, colour);
         arc.setColorAt(1, SystemColours::faded(colour, 0.1));
         painter.save();
-        painter.rotate(angle_);
+        painter.rotate(m_angle);
         painter.setPen(QPen(QBrush(arc), lineWidth));
         painter.drawEllipse(QPointF(0, 0), ringRadius, ringRadius);
         painter.restore();
@@ -255,26 +255,26 @@ void PowerButton::showEvent(QShowEvent* event)
 
 void PowerButton::hideEvent(QHideEvent* event)
 {
-    spin_.stop();
+    m_spin.stop();
     QAbstractButton::hideEvent(event);
 }
 
 void PowerButton::setPointerInside(bool inside)
 {
-    pointerInside_ = inside;
+    m_pointerInside = inside;
     updateHover();
 }
 
 void PowerButton::updateHover()
 {
-    hover_->setHover(pointerInside_ && !busy_ && !isChecking());
+    m_hover->setHover(m_pointerInside && !m_busy && !isChecking());
 }
 
 void PowerButton::startSpin()
 {
-    spin_.stop();
-    angle_ = 0;
+    m_spin.stop();
+    m_angle = 0;
     if (isVisible())
-        spin_.start();
+        m_spin.start();
     update();
 }

@@ -35,12 +35,12 @@ public:
 
     Look look() const;
     bool isChecking() const { return look() == Look::Checking; }
-    bool isBusy() const { return busy_; }
+    bool isBusy() const { return m_busy; }
     QColor tint() const { return tint(look()); }
     // 0.45 while busy, 1 otherwise.
     qreal faceOpacity() const;
     // The checking arc's rotation in degrees, clockwise.
-    qreal angle() const { return angle_; }
+    qreal angle() const { return m_angle; }
     bool isHovered() const;
 
     static QColor tint(Look look);
@@ -65,12 +65,12 @@ private:
     void updateHover();
     void startSpin();
 
-    bool on_ = false;
-    bool verified_ = false;
-    bool stalled_ = false;
-    bool busy_ = false;
-    bool pointerInside_ = false;
-    qreal angle_ = 0;
-    QVariantAnimation spin_;
-    HoverAnimation* hover_;
+    bool m_on = false;
+    bool m_verified = false;
+    bool m_stalled = false;
+    bool m_busy = false;
+    bool m_pointerInside = false;
+    qreal m_angle = 0;
+    QVariantAnimation m_spin;
+    HoverAnimation* m_hover;
 };

@@ -9,20 +9,20 @@ using namespace Qt::StringLiterals;
 
 PowerRow::PowerRow(QWidget* parent)
     : QWidget(parent)
-    , button_(new PowerButton(this))
-    , caption_(new TextBlock(TextBlock::Tone::Secondary, this))
+    , m_button(new PowerButton(this))
+    , m_caption(new TextBlock(TextBlock::Tone::Secondary, this))
 {
-    caption_->setText(u"Проверяю связь…"_s);
-    caption_->setAlignment(Qt::AlignHCenter);
-    caption_->setMaxLines(1);
-    caption_->setFont(TextBlock::captionFont(font()));
-    caption_->setOpacity(0);
+    m_caption->setText(u"Проверяю связь…"_s);
+    m_caption->setAlignment(Qt::AlignHCenter);
+    m_caption->setMaxLines(1);
+    m_caption->setFont(TextBlock::captionFont(font()));
+    m_caption->setOpacity(0);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
 void PowerRow::setChecking(bool checking)
 {
-    caption_->setOpacity(checking ? 1 : 0);
+    m_caption->setOpacity(checking ? 1 : 0);
 }
 
 int PowerRow::overhang()
@@ -38,7 +38,7 @@ int PowerRow::captionTop() const
 
 QSize PowerRow::sizeHint() const
 {
-    return {button_->sizeHint().width(), captionTop() + caption_->sizeHint().height()};
+    return {m_button->sizeHint().width(), captionTop() + m_caption->sizeHint().height()};
 }
 
 QSize PowerRow::minimumSizeHint() const
@@ -48,16 +48,16 @@ QSize PowerRow::minimumSizeHint() const
 
 void PowerRow::resizeEvent(QResizeEvent* event)
 {
-    const QSize button = button_->sizeHint();
-    button_->setGeometry((width() - button.width()) / 2, 0, button.width(), button.height());
-    caption_->setGeometry(0, captionTop(), width(), caption_->sizeHint().height());
+    const QSize button = m_button->sizeHint();
+    m_button->setGeometry((width() - button.width()) / 2, 0, button.width(), button.height());
+    m_caption->setGeometry(0, captionTop(), width(), m_caption->sizeHint().height());
     QWidget::resizeEvent(event);
 }
 
 void PowerRow::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange) {
-        caption_->setFont(TextBlock::captionFont(font()));
+        m_caption->setFont(TextBlock::captionFont(font()));
         updateGeometry();
     }
     QWidget::changeEvent(event);

@@ -21,8 +21,8 @@ public:
 
     explicit PowerRow(QWidget* parent = nullptr);
 
-    PowerButton* button() const { return button_; }
-    TextBlock* caption() const { return caption_; }
+    PowerButton* button() const { return m_button; }
+    TextBlock* caption() const { return m_caption; }
     void setChecking(bool checking);
 
     // How far this widget starts above the row's top: the column that holds
@@ -39,6 +39,6 @@ protected:
 private:
     int captionTop() const;
 
-    PowerButton* button_;
-    TextBlock* caption_;
+    PowerButton* m_button;
+    TextBlock* m_caption;
 };

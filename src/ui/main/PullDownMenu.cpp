@@ -18,8 +18,8 @@ PullDownMenu::PullDownMenu(const QString& title, QWidget* parent)
     : QMenu(title, parent)
 {
     connect(this, &QMenu::aboutToShow, this,
-            [this] { open_ = std::make_unique<ModalDepth::Scope>(); });
-    connect(this, &QMenu::aboutToHide, this, [this] { open_.reset(); });
+            [this] { m_open = std::make_unique<ModalDepth::Scope>(); });
+    connect(this, &QMenu::aboutToHide, this, [this] { m_open.reset(); });
 }
 
 void PullDownMenu::setDestructive(QAction* action, bool destructive)

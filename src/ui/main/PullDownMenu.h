@@ -25,5 +25,5 @@ protected:
     void initStyleOption(QStyleOptionMenuItem* option, const QAction* action) const override;
 
 private:
-    std::unique_ptr<ModalDepth::Scope> open_;
+    std::unique_ptr<ModalDepth::Scope> m_open;
 };

@@ -24,34 +24,27 @@ QIcon menuIcon(const QString& name, const QColor& colour, const QPalette& palett
 
 } // namespace
 
-SettingsMenu::SettingsMenu(Core* core, QWidget* parent)
+SettingsMenu::SettingsMenu(Core& core, QWidget* parent)
     : PullDownMenu(parent)
-    , core_(core)
+    , m_core(core)
 {
-    launchAtLogin_ = addSwitch(u"Запускать при входе в систему"_s, &Core::setLaunchAtLogin);
-    autoconnect_ = addSwitch(u"Подключаться при запуске"_s, &Core::setAutoconnect);
-    protection_ = addSwitch(u"Строгая защита соединения"_s, &Core::setProtection);
+    m_launchAtLogin = addSwitch(u"Запускать при входе в систему"_s, &Core::setLaunchAtLogin);
+    m_autoconnect = addSwitch(u"Подключаться при запуске"_s, &Core::setAutoconnect);
+    m_protection = addSwitch(u"Строгая защита соединения"_s, &Core::setProtection);
     addSeparator();
-    account_ = addAction(u"Учётная запись…"_s);
-    connect(account_, &QAction::triggered, this, [this] {
-        if (core_)
-            core_->setShowAccount(true);
-    });
+    m_account = addAction(u"Учётная запись…"_s);
+    connect(m_account, &QAction::triggered, this, [this] { m_core.setShowAccount(true); });
 
-    logs_ = new PullDownMenu(u"Логи"_s, this);
-    addMenu(logs_);
-    export_ = logs_->addAction(u"Экспорт…"_s);
-    connect(export_, &QAction::triggered, this, [this] {
-        if (core_)
-            core_->exportLogs();
+    m_logs = new PullDownMenu(u"Логи"_s, this);
+    addMenu(m_logs);
+    m_export = m_logs->addAction(u"Экспорт…"_s);
+    connect(m_export, &QAction::triggered, this, [this] {
+        m_core.exportLogs();
         render();
     });
-    clear_ = logs_->addAction(u"Очистить…"_s);
-    PullDownMenu::setDestructive(clear_, true);
-    connect(clear_, &QAction::triggered, this, [this] {
-        if (core_)
-            core_->clearLogs();
-    });
+    m_clear = m_logs->addAction(u"Очистить…"_s);
+    PullDownMenu::setDestructive(m_clear, true);
+    connect(m_clear, &QAction::triggered, this, [this] { m_core.clearLogs(); });
 
     tint();
     render();
@@ -63,8 +56,7 @@ QAction* SettingsMenu::addSwitch(const QString& title, void (Core::*change)(bool
     action->setCheckable(true);
     // The action has already flipped itself; Core decides what it shows.
     connect(action, &QAction::triggered, this, [this, change](bool on) {
-        if (core_)
-            (core_.data()->*change)(on);
+        (m_core.*change)(on);
         render();
     });
     return action;
@@ -72,24 +64,22 @@ QAction* SettingsMenu::addSwitch(const QString& title, void (Core::*change)(bool
 
 void SettingsMenu::render()
 {
-    if (!core_)
-        return;
-    const Status& status = core_->status();
-    launchAtLogin_->setChecked(core_->launchAtLogin());
-    autoconnect_->setChecked(status.autoconnect);
-    protection_->setChecked(status.protected_);
-    protection_->setEnabled(!status.running && !core_->busy() && status.helper);
-    const bool exporting = core_->exporting();
-    export_->setText(exporting ? u"Выгружаю…"_s : u"Экспорт…"_s);
-    export_->setEnabled(!exporting);
+    const Status& status = m_core.status();
+    m_launchAtLogin->setChecked(m_core.launchAtLogin());
+    m_autoconnect->setChecked(status.autoconnect);
+    m_protection->setChecked(status.protected_);
+    m_protection->setEnabled(!status.running && !m_core.busy() && status.helper);
+    const bool exporting = m_core.exporting();
+    m_export->setText(exporting ? u"Выгружаю…"_s : u"Экспорт…"_s);
+    m_export->setEnabled(!exporting);
 }
 
 void SettingsMenu::tint()
 {
     const QColor label = SystemColours::label(palette());
-    logs_->menuAction()->setIcon(menuIcon(u"doc.text"_s, label, palette()));
-    export_->setIcon(menuIcon(u"square.and.arrow.up"_s, label, palette()));
-    clear_->setIcon(menuIcon(u"trash"_s, SystemColours::red(palette()), palette()));
+    m_logs->menuAction()->setIcon(menuIcon(u"doc.text"_s, label, palette()));
+    m_export->setIcon(menuIcon(u"square.and.arrow.up"_s, label, palette()));
+    m_clear->setIcon(menuIcon(u"trash"_s, SystemColours::red(palette()), palette()));
 }
 
 void SettingsMenu::changeEvent(QEvent* event)

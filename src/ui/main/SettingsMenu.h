@@ -2,8 +2,6 @@
 
 #include "ui/main/PullDownMenu.h"
 
-#include <QPointer>
-
 class Core;
 
 // The main window's settings menu. Its three switches show what Core holds
@@ -15,18 +13,19 @@ class SettingsMenu : public PullDownMenu {
     Q_DISABLE_COPY_MOVE(SettingsMenu)
 
 public:
-    explicit SettingsMenu(Core* core, QWidget* parent = nullptr);
+    // `core` must outlive the menu.
+    explicit SettingsMenu(Core& core, QWidget* parent = nullptr);
 
     // Draws every item from Core's current state.
     void render();
 
-    QAction* launchAtLogin() const { return launchAtLogin_; }
-    QAction* autoconnect() const { return autoconnect_; }
-    QAction* protection() const { return protection_; }
-    QAction* account() const { return account_; }
-    PullDownMenu* logs() const { return logs_; }
-    QAction* exportLogs() const { return export_; }
-    QAction* clearLogs() const { return clear_; }
+    QAction* launchAtLogin() const { return m_launchAtLogin; }
+    QAction* autoconnect() const { return m_autoconnect; }
+    QAction* protection() const { return m_protection; }
+    QAction* account() const { return m_account; }
+    PullDownMenu* logs() const { return m_logs; }
+    QAction* exportLogs() const { return m_export; }
+    QAction* clearLogs() const { return m_clear; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -35,12 +34,12 @@ private:
     QAction* addSwitch(const QString& title, void (Core::*change)(bool));
     void tint();
 
-    QPointer<Core> core_;
-    QAction* launchAtLogin_;
-    QAction* autoconnect_;
-    QAction* protection_;
-    QAction* account_;
-    PullDownMenu* logs_;
-    QAction* export_;
-    QAction* clear_;
+    Core& m_core;
+    QAction* m_launchAtLogin;
+    QAction* m_autoconnect;
+    QAction* m_protection;
+    QAction* m_account;
+    PullDownMenu* m_logs;
+    QAction* m_export;
+    QAction* m_clear;
 };
