@@ -100,11 +100,11 @@ void submits(QLineEdit* edit, QPushButton* target)
 
 } // namespace
 
-AccountView::AccountView(Core& core, Dialogs& dialogs, Pairing::Clock clock, QWidget* parent)
+AccountView::AccountView(Core& core, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent)
     , m_core(core)
     , m_dialogs(dialogs)
-    , m_pairing(core, dialogs, std::move(clock))
+    , m_pairing(core, dialogs)
 {
     setFixedSize(contentSize);
     build();

@@ -34,10 +34,9 @@ public:
 
     static constexpr QSize contentSize{500, 620};
 
-    // `core` and `dialogs` must outlive the view. `clock` is the pairing
-    // deadlines' clock. The pairing tick starts at once.
-    AccountView(Core& core, Dialogs& dialogs, Pairing::Clock clock = Pairing::steadyClock(),
-                QWidget* parent = nullptr);
+    // `core` and `dialogs` must outlive the view. The pairing tick starts at
+    // once.
+    AccountView(Core& core, Dialogs& dialogs, QWidget* parent = nullptr);
     ~AccountView() override;
 
     Layout layout() const { return m_layout; }

@@ -10,8 +10,6 @@
 
 #include <QPointer>
 
-#include <chrono>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -33,25 +31,21 @@ std::optional<QString> stringIn(const std::optional<QJsonObject>& json, const QS
 
 } // namespace
 
-Pairing::Clock Pairing::steadyClock()
-{
-    return [] {
-        using namespace std::chrono;
-        return qint64(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-    };
-}
-
-Pairing::Pairing(Core& core, Dialogs& dialogs, Clock clock, QObject* parent)
+Pairing::Pairing(Core& core, Dialogs& dialogs, QObject* parent)
     : QObject(parent)
     , m_core(core)
     , m_dialogs(dialogs)
-    , m_clock(std::move(clock))
 {
     m_timer.setInterval(tickMs);
     QObject::connect(&m_timer, &QTimer::timeout, this, &Pairing::tick);
 }
 
 Pairing::~Pairing() = default;
+
+qint64 Pairing::now() const
+{
+    return m_core.clock().monotonicMs();
+}
 
 bool Pairing::qrShown() const
 {

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QTimer>
 
-#include <functional>
 #include <limits>
 
 class Core;
@@ -24,14 +23,11 @@ class Pairing : public QObject {
     Q_DISABLE_COPY_MOVE(Pairing)
 
 public:
-    // Milliseconds on a monotonic scale; every deadline is read against it.
-    using Clock = std::function<qint64()>;
     static constexpr qint64 distantPast = std::numeric_limits<qint64>::min();
 
-    static Clock steadyClock();
-
-    // `core` and `dialogs` must outlive the Pairing.
-    Pairing(Core& core, Dialogs& dialogs, Clock clock = steadyClock(), QObject* parent = nullptr);
+    // `core` and `dialogs` must outlive the Pairing. Every deadline is read
+    // against the monotonic scale of Core's clock.
+    Pairing(Core& core, Dialogs& dialogs, QObject* parent = nullptr);
     ~Pairing() override;
 
     // New device.
@@ -66,7 +62,8 @@ public:
     const QString& message() const { return m_message; }
     void setMessage(const QString& message);
 
-    qint64 now() const { return m_clock(); }
+    // Milliseconds on the monotonic scale.
+    qint64 now() const;
 
     // Opens a pairing request; on success the QR and link for a minute, the
     // request polled for six.
@@ -118,7 +115,6 @@ private:
 
     Core& m_core;
     Dialogs& m_dialogs;
-    Clock m_clock;
     QTimer m_timer;
 
     QString m_pairID;

@@ -41,10 +41,9 @@ CabinetView::CabinetView(Core* core, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent)
     , core_(core)
     , dialogs_(dialogs)
-    , clock_([] { return QDateTime::currentDateTime(); })
 {
     Q_ASSERT(core);
-    now_ = clock_();
+    now_ = core->clock().now();
     deviceId_ = core->account().device_id;
     minute_.setObjectName(u"cabinet-clock"_s);
     minute_.setParent(this);
@@ -54,13 +53,6 @@ CabinetView::CabinetView(Core* core, Dialogs& dialogs, QWidget* parent)
     connect(core, &Core::accountChanged, this, &CabinetView::accountChanged);
     build();
     applyStyle();
-    render();
-}
-
-void CabinetView::setClock(Clock clock)
-{
-    clock_ = std::move(clock);
-    now_ = clock_();
     render();
 }
 
@@ -254,7 +246,7 @@ void CabinetView::loaded(const QString& deviceId, const std::optional<QJsonObjec
     if (json) {
         if (std::optional<CabinetData> decoded = CabinetData::fromJson(*json)) {
             cabinet_ = std::move(decoded);
-            now_ = clock_();
+            now_ = core_->clock().now();
             keepPlanChoice();
             render();
             return;
@@ -294,7 +286,8 @@ void CabinetView::accountChanged()
 
 void CabinetView::tick()
 {
-    now_ = clock_();
+    if (core_)
+        now_ = core_->clock().now();
     render();
 }
 

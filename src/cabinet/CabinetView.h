@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
 
 class BusyIndicator;
@@ -33,16 +32,13 @@ class CabinetView : public QWidget {
     Q_DISABLE_COPY_MOVE(CabinetView)
 
 public:
-    using Clock = std::function<QDateTime()>;
-
     static constexpr int clockIntervalMs = 60'000;
 
     // `dialogs` shows the payment notice; `core` and `dialogs` must outlive
-    // the view.
+    // the view. The time left is reckoned from the local time of Core's
+    // clock.
     CabinetView(Core* core, Dialogs& dialogs, QWidget* parent = nullptr);
 
-    // The source of "now" for the time left (by default the current time).
-    void setClock(Clock clock);
     // The IANA zone dates are shown in; empty (the default) is the user's.
     void setTimeZone(const QString& zoneId);
 
@@ -81,7 +77,6 @@ private:
 
     QPointer<Core> core_;
     Dialogs& dialogs_;
-    Clock clock_;
     QString zone_;
 
     std::optional<CabinetData> cabinet_;

@@ -68,7 +68,6 @@ class AccountViewTest : public QObject {
 
     CoreRig m_rig;
     std::unique_ptr<AccountView> m_view;
-    qint64 m_now = 1'000'000;
 
     // The helper reports `a` from now on; Core has read it.
     bool report(const AccountStatus& a)
@@ -81,8 +80,7 @@ class AccountViewTest : public QObject {
     {
         if (!report(a))
             return false;
-        m_view =
-            std::make_unique<AccountView>(*m_rig.core, m_rig.dialogs, [this] { return m_now; });
+        m_view = std::make_unique<AccountView>(*m_rig.core, m_rig.dialogs);
         m_view->show();
         return QTest::qWaitForWindowExposed(m_view.get());
     }
@@ -158,7 +156,6 @@ private Q_SLOTS:
     {
         QVERIFY(m_rig.start());
         m_rig.helper->route("GET", "/account/cabinet", Reply::json(502, R"({"error":"нет"})"));
-        m_now = 1'000'000;
     }
     void cleanup()
     {
@@ -293,14 +290,14 @@ private Q_SLOTS:
         QVERIFY(field(u"Код со старого устройства"_s));
         QCOMPARE(message(), u"QR действует одну минуту."_s);
 
-        m_now += 59'000;
+        m_rig.clock.advance(59'000);
         m_view->pairing().tick();
         QVERIFY(shown(label(u"pair-qr"_s)));
         QTRY_VERIFY_WITH_TIMEOUT(!m_view->pairing().polling(), wait);
         QCOMPARE(message(), u"QR действует одну минуту."_s);
 
         // The notice of the QR's minute goes with the QR.
-        m_now += 1'000;
+        m_rig.clock.advance(1'000);
         m_view->pairing().tick();
         QVERIFY(!shown(label(u"pair-qr"_s)));
         QVERIFY(!button(u"Отправить код на подтверждение"_s));
@@ -501,7 +498,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(button(u"Добавить устройство по коду"_s)->isEnabled(), wait);
 
         // Five minutes on, the code leaves the screen at the next tick.
-        m_now += 300'000;
+        m_rig.clock.advance(300'000);
         m_view->pairing().tick();
         QVERIFY(!shown(label(u"pairing-code"_s)));
     }

@@ -69,13 +69,12 @@ class PairingTest : public QObject {
 
     CoreRig m_rig;
     std::unique_ptr<Pairing> m_pairing;
-    qint64 m_now = 1'000'000;
 
     void makePairing(Dialogs& dialogs)
     {
-        m_pairing = std::make_unique<Pairing>(*m_rig.core, dialogs, [this] { return m_now; });
+        m_pairing = std::make_unique<Pairing>(*m_rig.core, dialogs);
     }
-    void seconds(qint64 s) { m_now += s * 1000; }
+    void seconds(qint64 s) { m_rig.clock.advance(s * 1000); }
     int polls() const { return m_rig.helper->count("GET", "/account/pair/status"); }
     int codePolls() const { return m_rig.helper->count("GET", "/account/pair/code-status"); }
 
@@ -236,7 +235,7 @@ private Q_SLOTS:
         QVERIFY(pollOnce());
         QCOMPARE(m_pairing->message(), u"Вход сохранён. Повторите обновление профиля."_s);
         QCOMPARE(m_pairing->pairID(), u"p1"_s);
-        QCOMPARE(m_pairing->pairDeliveryDeadline(), m_now + 30'000);
+        QCOMPARE(m_pairing->pairDeliveryDeadline(), m_rig.clock.monotonicMs() + 30'000);
 
         // Within the 30 s it keeps polling; after them it stops, long before
         // the six minutes.
@@ -505,7 +504,7 @@ private Q_SLOTS:
         QVERIFY(!m_pairing->codeShown());
         QVERIFY(openCode());
         QCOMPARE(m_pairing->pairingCode(), u"123456"_s);
-        QCOMPARE(m_pairing->codeDeadline(), m_now + 300'000);
+        QCOMPARE(m_pairing->codeDeadline(), m_rig.clock.monotonicMs() + 300'000);
         QCOMPARE(m_pairing->message(), u"прежнее"_s);
         QVERIFY(m_pairing->codeShown());
         seconds(300);

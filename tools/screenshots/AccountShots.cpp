@@ -5,6 +5,7 @@
 // Alerts are real message boxes, pictured over the view. Not a test: run it
 // under an X server (scripts/screenshots.sh runs it under Xvfb).
 //   account_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
+#include "FakeClock.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakePorts.h"
@@ -250,15 +251,26 @@ QByteArray cabinetBody()
         .toJson(QJsonDocument::Compact);
 }
 
-// A Core on the fake helper with quiet ports, as the views see it.
+// A Core on the fake helper with quiet ports, as the views see it, at noon
+// on June 1 (UTC) by a clock that stands still.
 struct ShotCore {
     FakeLoginItem loginItem;
     FakeSystemLog log;
+    FakeClock clock;
     Core core;
 
     explicit ShotCore(Dialogs& dialogs)
-        : core(fakePorts(dialogs, loginItem, log))
+        : core(ports(dialogs))
     {}
+
+private:
+    CorePorts ports(Dialogs& dialogs)
+    {
+        clock.setNow(QDateTime::fromSecsSinceEpoch(june1));
+        CorePorts quiet = fakePorts(dialogs, loginItem, log);
+        quiet.clock = &clock;
+        return quiet;
+    }
 };
 
 enum class CabinetState { Fresh, Loading, Failed, Payment };
@@ -279,7 +291,6 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
         return false;
 
     auto* view = new CabinetView(&core, dialogs);
-    view->setClock([] { return QDateTime::fromSecsSinceEpoch(june1); });
     view->setTimeZone(u"Europe/Moscow"_s);
     Frame frame(view);
     frame.move(windowAt);
@@ -401,7 +412,6 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
     if (!QTest::qWaitForWindowExposed(&sheet))
         return false;
     if (CabinetView* cabinet = view->cabinetView()) {
-        cabinet->setClock([] { return QDateTime::fromSecsSinceEpoch(june1); });
         cabinet->setTimeZone(u"Europe/Moscow"_s);
         if (!waitFor([&] { return cabinet->cabinet().has_value(); }))
             return false;
