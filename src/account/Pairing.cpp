@@ -1,6 +1,6 @@
 #include "account/Pairing.h"
 
-#include "account/PairingLink.h"
+#include "account/OvrinLink.h"
 #include "account/PairingQr.h"
 #include "core/Core.h"
 #include "link/JsonReader.h"
@@ -139,7 +139,7 @@ void Pairing::createPair()
             self->m_pairDeadline = self->after(qrSeconds);
             self->m_pairDeliveryDeadline = self->after(deliverySeconds);
             self->m_pairLink.clear(); // so that the QR is made again even for the same link
-            self->setPairLink(PairingLink::compose(*id, *token));
+            self->setPairLink(OvrinLink::composePair(*id, *token));
             self->m_message = qrNotice;
             Q_EMIT self->changed();
         });
@@ -216,7 +216,7 @@ bool Pairing::confirmDevice(const QJsonObject& reply, const QString& warning)
 
 void Pairing::approvePair()
 {
-    const std::optional<PairingLink::Parts> link = PairingLink::parse(m_approvalLink);
+    const std::optional<OvrinLink::Pair> link = OvrinLink::parsePair(m_approvalLink);
     if (!link) {
         setMessage(u"Не удалось прочитать ссылку из QR."_s);
         return;

@@ -1,8 +1,8 @@
 // Device pairing against the fake helper, with a clock the test moves.
 #include "CoreRig.h"
 #include "StatusJson.h"
+#include "account/OvrinLink.h"
 #include "account/Pairing.h"
-#include "account/PairingLink.h"
 #include "core/Core.h"
 #include "platform/DeviceIdentity.h"
 
@@ -437,7 +437,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(QString, text);
         QFETCH(bool, approves);
-        const QString link = PairingLink::compose(u"id&1"_s, u"tok+en"_s);
+        const QString link = OvrinLink::composePair(u"id&1"_s, u"tok+en"_s);
         m_rig.helper->route("POST", "/account/pair/inspect", Reply::json(200, inspected));
         m_rig.helper->route("POST", "/account/pair/approve", Reply::json(200, "{}"));
         m_rig.dialogs.alertAnswers = {answer};
