@@ -3,7 +3,6 @@
 #include "cabinet/BusyIndicator.h"
 #include "cabinet/CabinetFormat.h"
 #include "cabinet/PlanPicker.h"
-#include "core/Core.h"
 #include "platform/Dialogs.h"
 #include "ui/kit/SystemColours.h"
 #include "ui/kit/TextBlock.h"
@@ -16,9 +15,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
-
-#include <algorithm>
-#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -37,20 +33,12 @@ TextBlock* text(TextBlock::Tone tone, QWidget* parent, const QString& content = 
 
 } // namespace
 
-CabinetView::CabinetView(Core* core, Dialogs& dialogs, QWidget* parent)
+CabinetView::CabinetView(Core& core, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent)
-    , core_(core)
     , dialogs_(dialogs)
+    , loader_(core, this)
 {
-    Q_ASSERT(core);
-    now_ = core->clock().now();
-    deviceId_ = core->account().device_id;
-    minute_.setObjectName(u"cabinet-clock"_s);
-    minute_.setParent(this);
-    minute_.setInterval(clockIntervalMs);
-    minute_.setTimerType(Qt::PreciseTimer);
-    connect(&minute_, &QTimer::timeout, this, &CabinetView::tick);
-    connect(core, &Core::accountChanged, this, &CabinetView::accountChanged);
+    connect(&loader_, &CabinetLoader::changed, this, &CabinetView::render);
     build();
     applyStyle();
     render();
@@ -72,7 +60,7 @@ void CabinetView::build()
     heading_ = text(TextBlock::Tone::Label, this, u"Подписка"_s);
     refreshButton_ = new QPushButton(u"Обновить данные"_s, this);
     refreshButton_->setAutoDefault(false);
-    connect(refreshButton_, &QPushButton::clicked, this, &CabinetView::load);
+    connect(refreshButton_, &QPushButton::clicked, &loader_, &CabinetLoader::load);
     auto* header = new QHBoxLayout;
     header->setSpacing(spacing);
     header->addWidget(heading_, 1, Qt::AlignVCenter);
@@ -146,10 +134,8 @@ QWidget* CabinetView::buildData()
     pickerLabel->setBuddy(picker_);
     pickerLayout->addWidget(pickerLabel, 0, Qt::AlignVCenter);
     pickerLayout->addWidget(picker_, 1, Qt::AlignVCenter);
-    connect(picker_, &QComboBox::activated, this, [this](int index) {
-        selectedPlan_ = picker_->planAt(index);
-        render();
-    });
+    connect(picker_, &QComboBox::activated, this,
+            [this](int index) { loader_.choosePlan(picker_->planAt(index)); });
     planLine_ = text(TextBlock::Tone::Label, data_);
     payButton_ = new QPushButton(u"Перейти к оплате"_s, data_);
     payButton_->setAutoDefault(false);
@@ -201,99 +187,20 @@ void CabinetView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
-    if (!minute_.isActive())
-        minute_.start();
-    load();
+    loader_.startClock();
+    loader_.load();
 }
 
 void CabinetView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     if (!event->spontaneous())
-        minute_.stop();
-}
-
-void CabinetView::load()
-{
-    if (loading_ || !core_ || !core_->account().signed_in)
-        return;
-    loading_ = true;
-    failure_.clear();
-    const QString deviceId = core_->account().device_id;
-    render();
-    const QPointer<CabinetView> self(this);
-    core_->accountRequest(
-        u"GET"_s, u"/account/cabinet"_s, {}, {},
-        [self, deviceId](std::optional<QJsonObject> json, std::optional<QString> error) {
-            if (self)
-                self->loaded(deviceId, json, error);
-        });
-}
-
-void CabinetView::loaded(const QString& deviceId, const std::optional<QJsonObject>& json,
-                         const std::optional<QString>& error)
-{
-    loading_ = false;
-    if (!core_ || !core_->account().signed_in || core_->account().device_id != deviceId) {
-        cabinet_.reset();
-        render();
-        // The change of device asked for a load while this one was in
-        // flight; it is due now, for the device signed in at present.
-        if (core_ && core_->account().signed_in)
-            load();
-        return;
-    }
-    if (json) {
-        if (std::optional<CabinetData> decoded = CabinetData::fromJson(*json)) {
-            cabinet_ = std::move(decoded);
-            now_ = core_->clock().now();
-            keepPlanChoice();
-            render();
-            return;
-        }
-    }
-    failure_ =
-        u"Не удалось обновить кабинет. "_s + error.value_or(u"Центр прислал неверные данные."_s);
-    render();
-}
-
-void CabinetView::keepPlanChoice()
-{
-    const QList<CabinetPlan>& plans = cabinet_->plans;
-    auto withId = [](const QString& id) {
-        return [&id](const CabinetPlan& plan) { return plan.id == id; };
-    };
-    if (std::any_of(plans.begin(), plans.end(), withId(selectedPlan_)))
-        return;
-    const auto current =
-        std::find_if(plans.begin(), plans.end(), withId(cabinet_->subscription.plan_id));
-    if (current != plans.end())
-        selectedPlan_ = current->id;
-    else
-        selectedPlan_ = plans.isEmpty() ? QString() : plans.first().id;
-}
-
-void CabinetView::accountChanged()
-{
-    if (!core_ || core_->account().device_id == deviceId_)
-        return;
-    deviceId_ = core_->account().device_id;
-    cabinet_.reset();
-    selectedPlan_.clear();
-    render();
-    load();
-}
-
-void CabinetView::tick()
-{
-    if (core_)
-        now_ = core_->clock().now();
-    render();
+        loader_.stopClock();
 }
 
 void CabinetView::showPayment()
 {
-    const CabinetPlan* plan = cabinet_ ? chosenPlan() : nullptr;
+    const CabinetPlan* plan = loader_.chosenPlan();
     const QString message = plan ? plan->name + u": "_s + plan->price() + u" за "_s +
                                        QString::number(plan->period_days) +
                                        u" дней. Деньги не списаны, подписка не изменена."_s
@@ -310,60 +217,52 @@ QString CabinetView::date(qint64 secondsSince1970) const
     return CabinetFormat::dateTime(secondsSince1970, zone_);
 }
 
-const CabinetPlan* CabinetView::chosenPlan() const
-{
-    if (!cabinet_)
-        return nullptr;
-    for (const CabinetPlan& plan : cabinet_->plans) {
-        if (plan.id == selectedPlan_)
-            return &plan;
-    }
-    return nullptr;
-}
-
 void CabinetView::render()
 {
-    refreshButton_->setEnabled(!loading_);
-    progress_->setVisible(loading_);
-    failureLabel_->setVisible(!failure_.isEmpty());
-    failureLabel_->setText(failure_);
-    olderNote_->setVisible(!failure_.isEmpty() && cabinet_.has_value());
+    const bool loading = loader_.isLoading();
+    const QString& failure = loader_.failure();
+    const std::optional<CabinetData>& cabinet = loader_.cabinet();
+    refreshButton_->setEnabled(!loading);
+    progress_->setVisible(loading);
+    failureLabel_->setVisible(!failure.isEmpty());
+    failureLabel_->setText(failure);
+    olderNote_->setVisible(!failure.isEmpty() && cabinet.has_value());
 
-    data_->setVisible(cabinet_.has_value());
-    if (!cabinet_)
+    data_->setVisible(cabinet.has_value());
+    if (!cabinet)
         return;
-    const CabinetSubscription& s = cabinet_->subscription;
+    const CabinetSubscription& s = cabinet->subscription;
     planName_->setText(s.plan_name.isEmpty() ? u"Тариф не выбран"_s : s.plan_name);
-    remaining_->setText(s.remaining(now_));
+    remaining_->setText(s.remaining(loader_.now()));
     endDate_->setVisible(s.ends_at >= 1);
     endDate_->setText(s.ends_at >= 1 ? u"Дата окончания: "_s + date(s.ends_at) : QString());
-    loadedAt_->setText(u"Данные получены: "_s + date(cabinet_->loaded_at));
+    loadedAt_->setText(u"Данные получены: "_s + date(cabinet->loaded_at));
 
-    devicesTitle_->setText(u"Устройства: "_s + QString::number(cabinet_->devices.size()) +
+    devicesTitle_->setText(u"Устройства: "_s + QString::number(cabinet->devices.size()) +
                            u" из "_s + QString::number(s.devices_limit));
-    noDevices_->setVisible(cabinet_->devices.isEmpty());
+    noDevices_->setVisible(cabinet->devices.isEmpty());
     renderDevices();
 
-    const QList<CabinetPlan>& plans = cabinet_->plans;
+    const QList<CabinetPlan>& plans = cabinet->plans;
     noPlans_->setVisible(plans.isEmpty());
     pickerRow_->setVisible(!plans.isEmpty());
     picker_->setPlans(plans);
-    picker_->setCurrentPlan(selectedPlan_);
-    const CabinetPlan* plan = chosenPlan();
+    picker_->setCurrentPlan(loader_.selectedPlan());
+    const CabinetPlan* plan = loader_.chosenPlan();
     planLine_->setVisible(plan);
     payButton_->setVisible(plan);
     if (plan)
         planLine_->setText(QString::number(plan->period_days) + u" дней · Устройств: "_s +
                            QString::number(plan->devices_limit));
-    payButton_->setEnabled(!loading_ && failure_.isEmpty());
+    payButton_->setEnabled(!loading && failure.isEmpty());
     paymentNote_->setVisible(!plans.isEmpty());
 }
 
 void CabinetView::renderDevices()
 {
-    if (!devicesStale_ && cabinet_->devices == shownDevices_)
+    if (!devicesStale_ && loader_.cabinet()->devices == shownDevices_)
         return;
-    shownDevices_ = cabinet_->devices;
+    shownDevices_ = loader_.cabinet()->devices;
     devicesStale_ = false;
     while (QLayoutItem* item = deviceBlocks_->takeAt(0)) {
         delete item->widget();

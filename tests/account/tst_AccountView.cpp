@@ -4,6 +4,7 @@
 #include "CoreRig.h"
 #include "StatusJson.h"
 #include "account/AccountView.h"
+#include "account/PairingRequest.h"
 #include "account/WrappedText.h"
 #include "core/Core.h"
 #include "ui/kit/TextBlock.h"
@@ -137,7 +138,7 @@ class AccountViewTest : public QObject {
             Reply::json(200, R"({"id":"5f0c2a7e93d14b8ea1f40c6e2d9b7a31","secret":"s1",
                                              "qr_token":"Qm9vdHN0cmFwLXRva2VuLWZvci1wYWlyaW5nLTIwMjYx"})"));
         return click(u"Войти с другого устройства по QR"_s) &&
-               QTest::qWaitFor([&] { return m_view->pairing().qrShown(); }, wait);
+               QTest::qWaitFor([&] { return m_view->pairing().request().qrShown(); }, wait);
     }
     bool openConfirmation()
     {
@@ -280,7 +281,7 @@ private Q_SLOTS:
         QCOMPARE(label(u"pair-qr"_s)->size(), QSize(180, 180));
         QVERIFY(!label(u"pair-qr"_s)->pixmap().isNull());
         auto* link = m_view->findChild<WrappedText*>(u"pair-link"_s);
-        QCOMPARE(link->text(), m_view->pairing().pairLink());
+        QCOMPARE(link->text(), m_view->pairing().request().pairLink());
         // A link with no break opportunity wraps instead of widening the
         // window: everything stays inside the 500 points.
         QVERIFY(link->height() > link->fontMetrics().height());
@@ -293,7 +294,7 @@ private Q_SLOTS:
         m_rig.clock.advance(59'000);
         m_view->pairing().tick();
         QVERIFY(shown(label(u"pair-qr"_s)));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_view->pairing().polling(), wait);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->pairing().request().polling(), wait);
         QCOMPARE(message(), u"QR действует одну минуту."_s);
 
         // The notice of the QR's minute goes with the QR.

@@ -105,7 +105,7 @@ class CabinetViewTest : public QObject {
     }
     void open()
     {
-        m_view = new CabinetView(m_rig.core.get(), m_rig.dialogs);
+        m_view = new CabinetView(*m_rig.core, m_rig.dialogs);
         m_view->setTimeZone(u"Europe/Moscow"_s);
         m_window->layout()->addWidget(m_view);
         m_window->show();
@@ -414,7 +414,7 @@ private Q_SLOTS:
         loaded(1);
         auto* clock = m_view->findChild<QTimer*>(u"cabinet-clock"_s);
         QVERIFY(clock && clock->isActive());
-        QCOMPARE(clock->interval(), CabinetView::clockIntervalMs);
+        QCOMPARE(clock->interval(), CabinetLoader::clockIntervalMs);
         QVERIFY(shownTexts(m_view).contains(u"Осталось дней: 2"_s));
 
         m_rig.dialogs.holdModal(true); // as an open alert would

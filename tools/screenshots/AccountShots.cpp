@@ -14,6 +14,8 @@
 #include "StatusJson.h"
 #include "TestHome.h"
 #include "account/AccountView.h"
+#include "account/PairingApproval.h"
+#include "account/PairingRequest.h"
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
@@ -290,7 +292,7 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
     if (!waitFor([&] { return core.account().signed_in; }))
         return false;
 
-    auto* view = new CabinetView(&core, dialogs);
+    auto* view = new CabinetView(core, dialogs);
     view->setTimeZone(u"Europe/Moscow"_s);
     Frame frame(view);
     frame.move(windowAt);
@@ -432,14 +434,14 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
         break;
     case WindowState::SignInQr:
         buttonIn(view, u"Войти с другого устройства по QR"_s)->click();
-        if (!waitFor([&] { return view->pairing().qrShown(); }))
+        if (!waitFor([&] { return view->pairing().request().qrShown(); }))
             return false;
         QTest::keyClicks(fieldIn(view, u"Код со старого устройства"_s), u"482913"_s);
         reveal(buttonIn(view, u"Отправить код на подтверждение"_s));
         break;
     case WindowState::SignedInCode:
         buttonIn(view, u"Добавить устройство по коду"_s)->click();
-        if (!waitFor([&] { return view->pairing().codeShown(); }))
+        if (!waitFor([&] { return view->pairing().approval().codeShown(); }))
             return false;
         reveal(buttonIn(view, u"Подтвердить почту"_s));
         break;
