@@ -10,45 +10,45 @@ using namespace Qt::StringLiterals;
 
 CabinetLoader::CabinetLoader(Core& core, QObject* parent)
     : QObject(parent)
-    , core_(core)
-    , now_(core.clock().now())
-    , deviceId_(core.account().device_id)
+    , m_core(core)
+    , m_now(core.clock().now())
+    , m_deviceId(core.account().device_id)
 {
-    minute_.setObjectName(u"cabinet-clock"_s);
-    minute_.setParent(this);
-    minute_.setInterval(clockIntervalMs);
-    minute_.setTimerType(Qt::PreciseTimer);
-    connect(&minute_, &QTimer::timeout, this, &CabinetLoader::tick);
+    m_minute.setObjectName(u"cabinet-clock"_s);
+    m_minute.setParent(this);
+    m_minute.setInterval(clockIntervalMs);
+    m_minute.setTimerType(Qt::PreciseTimer);
+    connect(&m_minute, &QTimer::timeout, this, &CabinetLoader::tick);
     connect(&core, &Core::accountChanged, this, &CabinetLoader::accountChanged);
 }
 
 void CabinetLoader::startClock()
 {
-    if (!minute_.isActive())
-        minute_.start();
+    if (!m_minute.isActive())
+        m_minute.start();
 }
 
 void CabinetLoader::stopClock()
 {
-    minute_.stop();
+    m_minute.stop();
 }
 
 void CabinetLoader::choosePlan(const QString& id)
 {
-    selectedPlan_ = id;
+    m_selectedPlan = id;
     Q_EMIT changed();
 }
 
 void CabinetLoader::load()
 {
-    if (loading_ || !core_.account().signed_in)
+    if (m_loading || !m_core.account().signed_in)
         return;
-    loading_ = true;
-    failure_.clear();
-    const QString deviceId = core_.account().device_id;
+    m_loading = true;
+    m_failure.clear();
+    const QString deviceId = m_core.account().device_id;
     Q_EMIT changed();
     const QPointer<CabinetLoader> self(this);
-    core_.accountRequest(
+    m_core.accountRequest(
         u"GET"_s, u"/account/cabinet"_s, {}, {},
         [self, deviceId](std::optional<QJsonObject> json, std::optional<QString> error) {
             if (self)
@@ -59,69 +59,69 @@ void CabinetLoader::load()
 void CabinetLoader::loaded(const QString& deviceId, const std::optional<QJsonObject>& json,
                            const std::optional<QString>& error)
 {
-    loading_ = false;
-    if (!core_.account().signed_in || core_.account().device_id != deviceId) {
-        cabinet_.reset();
+    m_loading = false;
+    if (!m_core.account().signed_in || m_core.account().device_id != deviceId) {
+        m_cabinet.reset();
         Q_EMIT changed();
         // The change of device asked for a load while this one was in
         // flight; it is due now, for the device signed in at present.
-        if (core_.account().signed_in)
+        if (m_core.account().signed_in)
             load();
         return;
     }
     if (json) {
         if (std::optional<CabinetData> decoded = CabinetData::fromJson(*json)) {
-            cabinet_ = std::move(decoded);
-            now_ = core_.clock().now();
+            m_cabinet = std::move(decoded);
+            m_now = m_core.clock().now();
             keepPlanChoice();
             Q_EMIT changed();
             return;
         }
     }
-    failure_ =
+    m_failure =
         u"Не удалось обновить кабинет. "_s + error.value_or(u"Центр прислал неверные данные."_s);
     Q_EMIT changed();
 }
 
 void CabinetLoader::keepPlanChoice()
 {
-    const QList<CabinetPlan>& plans = cabinet_->plans;
+    const QList<CabinetPlan>& plans = m_cabinet->plans;
     auto withId = [](const QString& id) {
         return [&id](const CabinetPlan& plan) { return plan.id == id; };
     };
-    if (std::any_of(plans.begin(), plans.end(), withId(selectedPlan_)))
+    if (std::any_of(plans.begin(), plans.end(), withId(m_selectedPlan)))
         return;
     const auto current =
-        std::find_if(plans.begin(), plans.end(), withId(cabinet_->subscription.plan_id));
+        std::find_if(plans.begin(), plans.end(), withId(m_cabinet->subscription.plan_id));
     if (current != plans.end())
-        selectedPlan_ = current->id;
+        m_selectedPlan = current->id;
     else
-        selectedPlan_ = plans.isEmpty() ? QString() : plans.first().id;
+        m_selectedPlan = plans.isEmpty() ? QString() : plans.first().id;
 }
 
 void CabinetLoader::accountChanged()
 {
-    if (core_.account().device_id == deviceId_)
+    if (m_core.account().device_id == m_deviceId)
         return;
-    deviceId_ = core_.account().device_id;
-    cabinet_.reset();
-    selectedPlan_.clear();
+    m_deviceId = m_core.account().device_id;
+    m_cabinet.reset();
+    m_selectedPlan.clear();
     Q_EMIT changed();
     load();
 }
 
 void CabinetLoader::tick()
 {
-    now_ = core_.clock().now();
+    m_now = m_core.clock().now();
     Q_EMIT changed();
 }
 
 const CabinetPlan* CabinetLoader::chosenPlan() const
 {
-    if (!cabinet_)
+    if (!m_cabinet)
         return nullptr;
-    for (const CabinetPlan& plan : cabinet_->plans) {
-        if (plan.id == selectedPlan_)
+    for (const CabinetPlan& plan : m_cabinet->plans) {
+        if (plan.id == m_selectedPlan)
             return &plan;
     }
     return nullptr;

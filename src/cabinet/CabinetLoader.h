@@ -40,13 +40,13 @@ public:
     void stopClock();
     void choosePlan(const QString& id);
 
-    const std::optional<CabinetData>& cabinet() const { return cabinet_; }
-    bool isLoading() const { return loading_; }
-    const QString& failure() const { return failure_; }
-    const QString& selectedPlan() const { return selectedPlan_; }
+    const std::optional<CabinetData>& cabinet() const { return m_cabinet; }
+    bool isLoading() const { return m_loading; }
+    const QString& failure() const { return m_failure; }
+    const QString& selectedPlan() const { return m_selectedPlan; }
     // The selected plan among those on offer, or null.
     const CabinetPlan* chosenPlan() const;
-    const QDateTime& now() const { return now_; }
+    const QDateTime& now() const { return m_now; }
 
 Q_SIGNALS:
     void changed();
@@ -58,12 +58,12 @@ private:
     void accountChanged();
     void tick();
 
-    Core& core_;
-    std::optional<CabinetData> cabinet_;
-    bool loading_ = false;
-    QString failure_;
-    QString selectedPlan_;
-    QDateTime now_;
-    QTimer minute_;
-    QString deviceId_; // the last device_id seen, to notice a change
+    Core& m_core;
+    std::optional<CabinetData> m_cabinet;
+    bool m_loading = false;
+    QString m_failure;
+    QString m_selectedPlan;
+    QDateTime m_now;
+    QTimer m_minute;
+    QString m_deviceId; // the last device_id seen, to notice a change
 };

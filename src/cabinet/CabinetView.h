@@ -35,11 +35,11 @@ public:
     // The IANA zone dates are shown in; empty (the default) is the user's.
     void setTimeZone(const QString& zoneId);
 
-    CabinetLoader& loader() { return loader_; }
-    void load() { loader_.load(); }
-    const std::optional<CabinetData>& cabinet() const { return loader_.cabinet(); }
-    bool isLoading() const { return loader_.isLoading(); }
-    const QString& selectedPlan() const { return loader_.selectedPlan(); }
+    CabinetLoader& loader() { return m_loader; }
+    void load() { m_loader.load(); }
+    const std::optional<CabinetData>& cabinet() const { return m_loader.cabinet(); }
+    bool isLoading() const { return m_loader.isLoading(); }
+    const QString& selectedPlan() const { return m_loader.selectedPlan(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -56,34 +56,34 @@ private:
     void renderDevices();
     void applyStyle();
 
-    Dialogs& dialogs_;
-    CabinetLoader loader_;
-    QString zone_;
-    bool showPayment_ = false;
+    Dialogs& m_dialogs;
+    CabinetLoader m_loader;
+    QString m_zone;
+    bool m_showPayment = false;
 
-    TextBlock* heading_ = nullptr;
-    QPushButton* refreshButton_ = nullptr;
-    QWidget* progress_ = nullptr;
-    BusyIndicator* spinner_ = nullptr;
-    QLabel* failureLabel_ = nullptr;
-    TextBlock* olderNote_ = nullptr;
-    QWidget* data_ = nullptr;
-    TextBlock* planName_ = nullptr;
-    TextBlock* remaining_ = nullptr;
-    TextBlock* endDate_ = nullptr;
-    TextBlock* loadedAt_ = nullptr;
-    QList<QWidget*> dividers_;
-    TextBlock* devicesTitle_ = nullptr;
-    TextBlock* noDevices_ = nullptr;
-    QWidget* devicesBox_ = nullptr;
-    QVBoxLayout* deviceBlocks_ = nullptr;
-    QList<CabinetDevice> shownDevices_;
-    bool devicesStale_ = true;
-    TextBlock* choiceTitle_ = nullptr;
-    TextBlock* noPlans_ = nullptr;
-    QWidget* pickerRow_ = nullptr;
-    PlanPicker* picker_ = nullptr;
-    TextBlock* planLine_ = nullptr;
-    QPushButton* payButton_ = nullptr;
-    TextBlock* paymentNote_ = nullptr;
+    TextBlock* m_heading = nullptr;
+    QPushButton* m_refreshButton = nullptr;
+    QWidget* m_progress = nullptr;
+    BusyIndicator* m_spinner = nullptr;
+    QLabel* m_failureLabel = nullptr;
+    TextBlock* m_olderNote = nullptr;
+    QWidget* m_data = nullptr;
+    TextBlock* m_planName = nullptr;
+    TextBlock* m_remaining = nullptr;
+    TextBlock* m_endDate = nullptr;
+    TextBlock* m_loadedAt = nullptr;
+    QList<QWidget*> m_dividers;
+    TextBlock* m_devicesTitle = nullptr;
+    TextBlock* m_noDevices = nullptr;
+    QWidget* m_devicesBox = nullptr;
+    QVBoxLayout* m_deviceBlocks = nullptr;
+    QList<CabinetDevice> m_shownDevices;
+    bool m_devicesStale = true;
+    TextBlock* m_choiceTitle = nullptr;
+    TextBlock* m_noPlans = nullptr;
+    QWidget* m_pickerRow = nullptr;
+    PlanPicker* m_picker = nullptr;
+    TextBlock* m_planLine = nullptr;
+    QPushButton* m_payButton = nullptr;
+    TextBlock* m_paymentNote = nullptr;
 };
