@@ -1,5 +1,6 @@
 // Core's account operations: the one funnel for account requests, the
 // account state read, the server-list import and sign-in links.
+#include "account/OvrinLink.h"
 #include "core/Core.h"
 #include "core/MainThread.h"
 #include "link/HelperSocket.h"
@@ -8,7 +9,6 @@
 #include "platform/Dialogs.h"
 
 #include <QJsonDocument>
-#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -23,16 +23,6 @@ QByteArray flatObject(const QMap<QString, QString>& body)
     for (auto it = body.cbegin(); it != body.cend(); ++it)
         object.insert(it.key(), it.value());
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-// The value of the first query item named `name`, when it has one.
-std::optional<QString> firstValue(const QUrlQuery& query, const QString& name)
-{
-    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
-        if (key == name)
-            return value.isEmpty() ? std::nullopt : std::optional<QString>(value);
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -101,18 +91,14 @@ void Core::importBootstrap(std::function<void(std::optional<QString>)> done)
 
 void Core::receiveAuthLink(const QUrl& url)
 {
-    if (!url.isValid() || url.scheme() != u"ovrin" || url.host() != u"auth")
-        return;
-    const QUrlQuery query(url);
-    const std::optional<QString> challenge = firstValue(query, u"challenge_id"_s);
-    const std::optional<QString> token = firstValue(query, u"link_token"_s);
-    if (!challenge || !token)
+    const std::optional<OvrinLink::Auth> link = OvrinLink::parseAuth(url);
+    if (!link)
         return;
     setShowAccount(true);
     const QPointer<Core> self(this);
     accountRequest(u"/account/auth/verify"_s,
-                   {{u"challenge_id"_s, *challenge},
-                    {u"link_token"_s, *token},
+                   {{u"challenge_id"_s, link->challengeId},
+                    {u"link_token"_s, link->linkToken},
                     {u"name"_s, DeviceIdentity::name()},
                     {u"platform"_s, DeviceIdentity::platform()}},
                    [self](std::optional<QJsonObject>, std::optional<QString> error) {

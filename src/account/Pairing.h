@@ -1,59 +1,40 @@
 #pragma once
 
-#include <QImage>
-#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-#include <functional>
 #include <limits>
+#include <memory>
 
 class Core;
 class Dialogs;
+class PairingApproval;
+class PairingRequest;
 
-// Device pairing as the account window shows it: the new device's pairing
-// request (QR link, code claim, its poll) and the signed-in device's side
-// (approving a link, a short code and its poll), with the window's shared
-// `waiting` flag and message line. Lives on the main thread; every request
-// goes through Core::accountRequest and completes on the main thread, and a
-// completion that finds the Pairing destroyed does nothing. Every change of
-// state emits changed().
+// Device pairing as the account window shows it: the new device's request
+// (PairingRequest) and the signed-in device's approval (PairingApproval),
+// with what both share with the window: the `waiting` flag, the message line
+// and the pairing code, and the tick that polls them. Lives on the main
+// thread; every request goes through Core::accountRequest and completes on
+// the main thread, and a completion that finds its side destroyed does
+// nothing. Every change of state, on either side, emits changed().
 class Pairing : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Pairing)
 
 public:
-    // Milliseconds on a monotonic scale; every deadline is read against it.
-    using Clock = std::function<qint64()>;
     static constexpr qint64 distantPast = std::numeric_limits<qint64>::min();
 
-    static Clock steadyClock();
-
-    // `core` and `dialogs` must outlive the Pairing.
-    Pairing(Core& core, Dialogs& dialogs, Clock clock = steadyClock(), QObject* parent = nullptr);
+    // `core` and `dialogs` must outlive the Pairing. Every deadline is read
+    // against the monotonic scale of Core's clock.
+    Pairing(Core& core, Dialogs& dialogs, QObject* parent = nullptr);
     ~Pairing() override;
 
-    // New device.
-    const QString& pairID() const { return m_pairID; }
-    const QString& pairSecret() const { return m_pairSecret; }
-    const QString& pairLink() const { return m_pairLink; }
-    qint64 pairDeadline() const { return m_pairDeadline; }
-    qint64 pairDeliveryDeadline() const { return m_pairDeliveryDeadline; }
-    bool polling() const { return m_polling; }
-    // The QR code of pairLink (null when there is none or it cannot be made).
-    const QImage& pairQr() const { return m_pairQr; }
-    // The QR group (image, link, code entry) is shown: a link whose QR could
-    // be made, before pairDeadline.
-    bool qrShown() const;
-
-    // Signed-in device.
-    const QString& approvalLink() const { return m_approvalLink; }
-    void setApprovalLink(const QString& link);
-    const QString& codeID() const { return m_codeID; }
-    qint64 codeDeadline() const { return m_codeDeadline; }
-    // The code is shown: one is held and it is before codeDeadline.
-    bool codeShown() const;
+    PairingRequest& request() { return *m_request; }
+    const PairingRequest& request() const { return *m_request; }
+    PairingApproval& approval() { return *m_approval; }
+    const PairingApproval& approval() const { return *m_approval; }
 
     // Both sides: the code received (signed-in) or typed in (new device).
     const QString& pairingCode() const { return m_pairingCode; }
@@ -65,28 +46,17 @@ public:
     void setWaiting(bool waiting);
     const QString& message() const { return m_message; }
     void setMessage(const QString& message);
+    // A request of the window has ended: `waiting` goes off and `message`
+    // takes the line.
+    void finish(const QString& message);
 
-    qint64 now() const { return m_clock(); }
+    // Milliseconds on the monotonic scale.
+    qint64 now() const;
+    // now + seconds, saturated.
+    qint64 after(qint64 seconds) const;
 
-    // Opens a pairing request; on success the QR and link for a minute, the
-    // request polled for six.
-    void createPair();
-    // Polls the open pairing request unless one poll is in flight, its
-    // delivery deadline passed, or the account is signed in or holds pending
-    // credentials.
-    void pollPair();
-    // Sends the code typed on the new device as a claim of its request.
-    void claimCode();
-    // Reads the link in approvalLink, asks the center who it is, asks the
-    // user, and approves.
-    void approvePair();
-    // Asks the center for a short code, shown and polled for five minutes.
-    void createCode();
-    // Polls the open code unless a request of the window is in flight; a
-    // claim is confirmed with the user and approved.
-    void pollCode();
-
-    // One tick: pollPair, then pollCode; the QR's notice goes with the QR.
+    // One tick: the request's poll, then the code's; the QR's notice goes
+    // with the QR.
     void tick();
     // The 2 s tick. It fires while alerts are open too.
     void startTicking();
@@ -106,34 +76,12 @@ private:
         field = value;
         Q_EMIT changed();
     }
-    void setPairLink(const QString& link);
-    void setPolling(bool polling) { assign(m_polling, polling); }
-    // now + seconds, saturated.
-    qint64 after(qint64 seconds) const;
-    // "Добавить устройство?" with "name · platform" and `warning`; true when
-    // the user chose "Добавить". Clears `waiting` first.
-    bool confirmDevice(const QJsonObject& reply, const QString& warning);
-    void approveLink(const QString& id, const QString& token);
-    void approveCode(const QString& requestID);
 
     Core& m_core;
-    Dialogs& m_dialogs;
-    Clock m_clock;
+    std::unique_ptr<PairingRequest> m_request;
+    std::unique_ptr<PairingApproval> m_approval;
     QTimer m_timer;
-
-    QString m_pairID;
-    QString m_pairSecret;
-    QString m_pairLink;
-    QImage m_pairQr;
-    qint64 m_pairDeadline = distantPast;
-    qint64 m_pairDeliveryDeadline = distantPast;
-    bool m_polling = false;
-    QString m_approvalLink;
     QString m_pairingCode;
-    QString m_codeID;
-    qint64 m_codeDeadline = distantPast;
     bool m_waiting = false;
     QString m_message;
-    // A code confirmation is open; the code is not polled meanwhile.
-    bool m_confirmingCode = false;
 };

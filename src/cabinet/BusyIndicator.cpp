@@ -13,44 +13,44 @@ constexpr int arcDegrees = 100;
 
 BusyIndicator::BusyIndicator(int size, QWidget* parent)
     : QWidget(parent)
-    , size_(size)
+    , m_size(size)
 {
     setFixedSize(size, size);
-    turn_.setStartValue(0.0);
-    turn_.setEndValue(360.0);
-    turn_.setDuration(turnMs);
-    turn_.setLoopCount(-1);
-    connect(&turn_, &QVariantAnimation::valueChanged, this, [this] { update(); });
+    m_turn.setStartValue(0.0);
+    m_turn.setEndValue(360.0);
+    m_turn.setDuration(turnMs);
+    m_turn.setLoopCount(-1);
+    connect(&m_turn, &QVariantAnimation::valueChanged, this, [this] { update(); });
 }
 
 QSize BusyIndicator::sizeHint() const
 {
-    return {size_, size_};
+    return {m_size, m_size};
 }
 
 void BusyIndicator::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const qreal pen = std::max(1.5, size_ / 8.0);
+    const qreal pen = std::max(1.5, m_size / 8.0);
     const QRectF box = QRectF(rect()).adjusted(pen / 2, pen / 2, -pen / 2, -pen / 2);
     painter.setPen(QPen(SystemColours::tertiaryLabel(palette()), pen));
     painter.drawEllipse(box);
     painter.setPen(
         QPen(SystemColours::secondaryLabel(palette()), pen, Qt::SolidLine, Qt::RoundCap));
-    const qreal angle = turn_.currentValue().toReal();
+    const qreal angle = m_turn.currentValue().toReal();
     // Qt counts sixteenths of a degree, counter-clockwise from three o'clock.
     painter.drawArc(box, int((90 - angle) * 16), -arcDegrees * 16);
 }
 
 void BusyIndicator::showEvent(QShowEvent* event)
 {
-    turn_.start();
+    m_turn.start();
     QWidget::showEvent(event);
 }
 
 void BusyIndicator::hideEvent(QHideEvent* event)
 {
-    turn_.stop();
+    m_turn.stop();
     QWidget::hideEvent(event);
 }

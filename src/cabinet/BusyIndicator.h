@@ -12,7 +12,7 @@ class BusyIndicator : public QWidget {
 public:
     explicit BusyIndicator(int size, QWidget* parent = nullptr);
 
-    bool isSpinning() const { return turn_.state() == QAbstractAnimation::Running; }
+    bool isSpinning() const { return m_turn.state() == QAbstractAnimation::Running; }
 
     QSize sizeHint() const override;
 
@@ -22,6 +22,6 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    int size_;
-    QVariantAnimation turn_;
+    int m_size;
+    QVariantAnimation m_turn;
 };

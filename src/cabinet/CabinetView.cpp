@@ -3,7 +3,6 @@
 #include "cabinet/BusyIndicator.h"
 #include "cabinet/CabinetFormat.h"
 #include "cabinet/PlanPicker.h"
-#include "core/Core.h"
 #include "platform/Dialogs.h"
 #include "ui/kit/SystemColours.h"
 #include "ui/kit/TextBlock.h"
@@ -16,9 +15,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
-
-#include <algorithm>
-#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -37,37 +33,21 @@ TextBlock* text(TextBlock::Tone tone, QWidget* parent, const QString& content = 
 
 } // namespace
 
-CabinetView::CabinetView(Core* core, Dialogs& dialogs, QWidget* parent)
+CabinetView::CabinetView(Core& core, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent)
-    , core_(core)
-    , dialogs_(dialogs)
-    , clock_([] { return QDateTime::currentDateTime(); })
+    , m_dialogs(dialogs)
+    , m_loader(core, this)
 {
-    Q_ASSERT(core);
-    now_ = clock_();
-    deviceId_ = core->account().device_id;
-    minute_.setObjectName(u"cabinet-clock"_s);
-    minute_.setParent(this);
-    minute_.setInterval(clockIntervalMs);
-    minute_.setTimerType(Qt::PreciseTimer);
-    connect(&minute_, &QTimer::timeout, this, &CabinetView::tick);
-    connect(core, &Core::accountChanged, this, &CabinetView::accountChanged);
+    connect(&m_loader, &CabinetLoader::changed, this, &CabinetView::render);
     build();
     applyStyle();
     render();
 }
 
-void CabinetView::setClock(Clock clock)
-{
-    clock_ = std::move(clock);
-    now_ = clock_();
-    render();
-}
-
 void CabinetView::setTimeZone(const QString& zoneId)
 {
-    zone_ = zoneId;
-    devicesStale_ = true;
+    m_zone = zoneId;
+    m_devicesStale = true;
     render();
 }
 
@@ -77,33 +57,33 @@ void CabinetView::build()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(spacing);
 
-    heading_ = text(TextBlock::Tone::Label, this, u"Подписка"_s);
-    refreshButton_ = new QPushButton(u"Обновить данные"_s, this);
-    refreshButton_->setAutoDefault(false);
-    connect(refreshButton_, &QPushButton::clicked, this, &CabinetView::load);
+    m_heading = text(TextBlock::Tone::Label, this, u"Подписка"_s);
+    m_refreshButton = new QPushButton(u"Обновить данные"_s, this);
+    m_refreshButton->setAutoDefault(false);
+    connect(m_refreshButton, &QPushButton::clicked, &m_loader, &CabinetLoader::load);
     auto* header = new QHBoxLayout;
     header->setSpacing(spacing);
-    header->addWidget(heading_, 1, Qt::AlignVCenter);
-    header->addWidget(refreshButton_, 0, Qt::AlignVCenter);
+    header->addWidget(m_heading, 1, Qt::AlignVCenter);
+    header->addWidget(m_refreshButton, 0, Qt::AlignVCenter);
     column->addLayout(header);
 
-    progress_ = new QWidget(this);
-    auto* progressRow = new QHBoxLayout(progress_);
+    m_progress = new QWidget(this);
+    auto* progressRow = new QHBoxLayout(m_progress);
     progressRow->setContentsMargins(0, 0, 0, 0);
     progressRow->setSpacing(8);
-    spinner_ = new BusyIndicator(spinnerSize, progress_);
-    progressRow->addWidget(spinner_, 0, Qt::AlignVCenter);
-    progressRow->addWidget(text(TextBlock::Tone::Secondary, progress_, u"Получение данных…"_s), 1,
+    m_spinner = new BusyIndicator(spinnerSize, m_progress);
+    progressRow->addWidget(m_spinner, 0, Qt::AlignVCenter);
+    progressRow->addWidget(text(TextBlock::Tone::Secondary, m_progress, u"Получение данных…"_s), 1,
                            Qt::AlignVCenter);
-    column->addWidget(progress_);
+    column->addWidget(m_progress);
 
-    failureLabel_ = new QLabel(this);
-    failureLabel_->setWordWrap(true);
-    failureLabel_->setTextFormat(Qt::PlainText);
-    failureLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    column->addWidget(failureLabel_);
-    olderNote_ = text(TextBlock::Tone::Label, this, u"Показаны ранее полученные данные."_s);
-    column->addWidget(olderNote_);
+    m_failureLabel = new QLabel(this);
+    m_failureLabel->setWordWrap(true);
+    m_failureLabel->setTextFormat(Qt::PlainText);
+    m_failureLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(m_failureLabel);
+    m_olderNote = text(TextBlock::Tone::Label, this, u"Показаны ранее полученные данные."_s);
+    column->addWidget(m_olderNote);
 
     column->addWidget(buildData());
     column->addStretch(1);
@@ -111,88 +91,86 @@ void CabinetView::build()
 
 QWidget* CabinetView::buildData()
 {
-    data_ = new QWidget(this);
-    auto* column = new QVBoxLayout(data_);
+    m_data = new QWidget(this);
+    auto* column = new QVBoxLayout(m_data);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(spacing);
     auto divider = [this, column] {
-        auto* line = new QFrame(data_);
+        auto* line = new QFrame(m_data);
         line->setFrameShape(QFrame::HLine);
         line->setFrameShadow(QFrame::Plain);
         line->setFixedHeight(1);
-        dividers_.append(line);
+        m_dividers.append(line);
         column->addWidget(line);
     };
 
-    planName_ = text(TextBlock::Tone::Label, data_);
-    remaining_ = text(TextBlock::Tone::Label, data_);
-    endDate_ = text(TextBlock::Tone::Label, data_);
-    loadedAt_ = text(TextBlock::Tone::Secondary, data_);
-    for (QWidget* line : {planName_, remaining_, endDate_, loadedAt_})
+    m_planName = text(TextBlock::Tone::Label, m_data);
+    m_remaining = text(TextBlock::Tone::Label, m_data);
+    m_endDate = text(TextBlock::Tone::Label, m_data);
+    m_loadedAt = text(TextBlock::Tone::Secondary, m_data);
+    for (QWidget* line : {m_planName, m_remaining, m_endDate, m_loadedAt})
         column->addWidget(line);
     divider();
 
-    devicesTitle_ = text(TextBlock::Tone::Label, data_);
-    noDevices_ = text(TextBlock::Tone::Label, data_, u"Устройств нет"_s);
-    devicesBox_ = new QWidget(data_);
-    deviceBlocks_ = new QVBoxLayout(devicesBox_);
-    deviceBlocks_->setContentsMargins(0, 0, 0, 0);
-    deviceBlocks_->setSpacing(spacing);
+    m_devicesTitle = text(TextBlock::Tone::Label, m_data);
+    m_noDevices = text(TextBlock::Tone::Label, m_data, u"Устройств нет"_s);
+    m_devicesBox = new QWidget(m_data);
+    m_deviceBlocks = new QVBoxLayout(m_devicesBox);
+    m_deviceBlocks->setContentsMargins(0, 0, 0, 0);
+    m_deviceBlocks->setSpacing(spacing);
     for (QWidget* line :
-         {static_cast<QWidget*>(devicesTitle_), static_cast<QWidget*>(noDevices_), devicesBox_})
+         {static_cast<QWidget*>(m_devicesTitle), static_cast<QWidget*>(m_noDevices), m_devicesBox})
         column->addWidget(line);
     divider();
 
-    choiceTitle_ = text(TextBlock::Tone::Label, data_, u"Выбор тарифа"_s);
-    noPlans_ = text(TextBlock::Tone::Label, data_, u"Нет доступных тарифов"_s);
-    pickerRow_ = new QWidget(data_);
-    auto* pickerLayout = new QHBoxLayout(pickerRow_);
+    m_choiceTitle = text(TextBlock::Tone::Label, m_data, u"Выбор тарифа"_s);
+    m_noPlans = text(TextBlock::Tone::Label, m_data, u"Нет доступных тарифов"_s);
+    m_pickerRow = new QWidget(m_data);
+    auto* pickerLayout = new QHBoxLayout(m_pickerRow);
     pickerLayout->setContentsMargins(0, 0, 0, 0);
     pickerLayout->setSpacing(8);
-    auto* pickerLabel = new QLabel(u"Тариф"_s, pickerRow_);
-    picker_ = new PlanPicker(pickerRow_);
-    pickerLabel->setBuddy(picker_);
+    auto* pickerLabel = new QLabel(u"Тариф"_s, m_pickerRow);
+    m_picker = new PlanPicker(m_pickerRow);
+    pickerLabel->setBuddy(m_picker);
     pickerLayout->addWidget(pickerLabel, 0, Qt::AlignVCenter);
-    pickerLayout->addWidget(picker_, 1, Qt::AlignVCenter);
-    connect(picker_, &QComboBox::activated, this, [this](int index) {
-        selectedPlan_ = picker_->planAt(index);
-        render();
-    });
-    planLine_ = text(TextBlock::Tone::Label, data_);
-    payButton_ = new QPushButton(u"Перейти к оплате"_s, data_);
-    payButton_->setAutoDefault(false);
-    connect(payButton_, &QPushButton::clicked, this, &CabinetView::showPayment);
-    paymentNote_ =
-        text(TextBlock::Tone::Secondary, data_,
+    pickerLayout->addWidget(m_picker, 1, Qt::AlignVCenter);
+    connect(m_picker, &QComboBox::activated, this,
+            [this](int index) { m_loader.choosePlan(m_picker->planAt(index)); });
+    m_planLine = text(TextBlock::Tone::Label, m_data);
+    m_payButton = new QPushButton(u"Перейти к оплате"_s, m_data);
+    m_payButton->setAutoDefault(false);
+    connect(m_payButton, &QPushButton::clicked, this, &CabinetView::showPayment);
+    m_paymentNote =
+        text(TextBlock::Tone::Secondary, m_data,
              u"Оплата пока недоступна. Выбор тарифа не изменяет действующую подписку."_s);
-    for (QWidget* line : {static_cast<QWidget*>(choiceTitle_), static_cast<QWidget*>(noPlans_),
-                          pickerRow_, static_cast<QWidget*>(planLine_)})
+    for (QWidget* line : {static_cast<QWidget*>(m_choiceTitle), static_cast<QWidget*>(m_noPlans),
+                          m_pickerRow, static_cast<QWidget*>(m_planLine)})
         column->addWidget(line);
-    column->addWidget(payButton_, 0, Qt::AlignLeft);
-    column->addWidget(paymentNote_);
-    return data_;
+    column->addWidget(m_payButton, 0, Qt::AlignLeft);
+    column->addWidget(m_paymentNote);
+    return m_data;
 }
 
 void CabinetView::applyStyle()
 {
     const QFont body = font();
     const QFont headline = TextStyle::scaled(body, 13, QFont::DemiBold);
-    for (TextBlock* line : {heading_, devicesTitle_, choiceTitle_})
+    for (TextBlock* line : {m_heading, m_devicesTitle, m_choiceTitle})
         line->setFont(headline);
-    planName_->setFont(TextStyle::scaled(body, 15, QFont::Normal));
+    m_planName->setFont(TextStyle::scaled(body, 15, QFont::Normal));
     const QFont caption = TextBlock::captionFont(body);
-    for (TextBlock* line : {olderNote_, loadedAt_, paymentNote_})
+    for (TextBlock* line : {m_olderNote, m_loadedAt, m_paymentNote})
         line->setFont(caption);
 
-    QPalette red = failureLabel_->palette();
+    QPalette red = m_failureLabel->palette();
     red.setColor(QPalette::WindowText, SystemColours::red(palette()));
-    failureLabel_->setPalette(red);
-    for (QWidget* line : std::as_const(dividers_)) {
+    m_failureLabel->setPalette(red);
+    for (QWidget* line : std::as_const(m_dividers)) {
         QPalette p = line->palette();
         p.setColor(QPalette::WindowText, SystemColours::tertiaryLabel(palette()));
         line->setPalette(p);
     }
-    devicesStale_ = true;
+    m_devicesStale = true;
 }
 
 void CabinetView::changeEvent(QEvent* event)
@@ -209,176 +187,90 @@ void CabinetView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
-    if (!minute_.isActive())
-        minute_.start();
-    load();
+    m_loader.startClock();
+    m_loader.load();
 }
 
 void CabinetView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     if (!event->spontaneous())
-        minute_.stop();
-}
-
-void CabinetView::load()
-{
-    if (loading_ || !core_ || !core_->account().signed_in)
-        return;
-    loading_ = true;
-    failure_.clear();
-    const QString deviceId = core_->account().device_id;
-    render();
-    const QPointer<CabinetView> self(this);
-    core_->accountRequest(
-        u"GET"_s, u"/account/cabinet"_s, {}, {},
-        [self, deviceId](std::optional<QJsonObject> json, std::optional<QString> error) {
-            if (self)
-                self->loaded(deviceId, json, error);
-        });
-}
-
-void CabinetView::loaded(const QString& deviceId, const std::optional<QJsonObject>& json,
-                         const std::optional<QString>& error)
-{
-    loading_ = false;
-    if (!core_ || !core_->account().signed_in || core_->account().device_id != deviceId) {
-        cabinet_.reset();
-        render();
-        // The change of device asked for a load while this one was in
-        // flight; it is due now, for the device signed in at present.
-        if (core_ && core_->account().signed_in)
-            load();
-        return;
-    }
-    if (json) {
-        if (std::optional<CabinetData> decoded = CabinetData::fromJson(*json)) {
-            cabinet_ = std::move(decoded);
-            now_ = clock_();
-            keepPlanChoice();
-            render();
-            return;
-        }
-    }
-    failure_ =
-        u"Не удалось обновить кабинет. "_s + error.value_or(u"Центр прислал неверные данные."_s);
-    render();
-}
-
-void CabinetView::keepPlanChoice()
-{
-    const QList<CabinetPlan>& plans = cabinet_->plans;
-    auto withId = [](const QString& id) {
-        return [&id](const CabinetPlan& plan) { return plan.id == id; };
-    };
-    if (std::any_of(plans.begin(), plans.end(), withId(selectedPlan_)))
-        return;
-    const auto current =
-        std::find_if(plans.begin(), plans.end(), withId(cabinet_->subscription.plan_id));
-    if (current != plans.end())
-        selectedPlan_ = current->id;
-    else
-        selectedPlan_ = plans.isEmpty() ? QString() : plans.first().id;
-}
-
-void CabinetView::accountChanged()
-{
-    if (!core_ || core_->account().device_id == deviceId_)
-        return;
-    deviceId_ = core_->account().device_id;
-    cabinet_.reset();
-    selectedPlan_.clear();
-    render();
-    load();
-}
-
-void CabinetView::tick()
-{
-    now_ = clock_();
-    render();
+        m_loader.stopClock();
 }
 
 void CabinetView::showPayment()
 {
-    const CabinetPlan* plan = cabinet_ ? chosenPlan() : nullptr;
+    const CabinetPlan* plan = m_loader.chosenPlan();
     const QString message = plan ? plan->name + u": "_s + plan->price() + u" за "_s +
                                        QString::number(plan->period_days) +
                                        u" дней. Деньги не списаны, подписка не изменена."_s
                                  : QString();
-    showPayment_ = true;
+    m_showPayment = true;
     const QPointer<CabinetView> self(this);
-    dialogs_.alert(u"Оплата пока недоступна"_s, message, {u"Понятно"_s});
+    m_dialogs.alert(u"Оплата пока недоступна"_s, message, {u"Понятно"_s});
     if (self)
-        self->showPayment_ = false;
+        self->m_showPayment = false;
 }
 
 QString CabinetView::date(qint64 secondsSince1970) const
 {
-    return CabinetFormat::dateTime(secondsSince1970, zone_);
-}
-
-const CabinetPlan* CabinetView::chosenPlan() const
-{
-    if (!cabinet_)
-        return nullptr;
-    for (const CabinetPlan& plan : cabinet_->plans) {
-        if (plan.id == selectedPlan_)
-            return &plan;
-    }
-    return nullptr;
+    return CabinetFormat::dateTime(secondsSince1970, m_zone);
 }
 
 void CabinetView::render()
 {
-    refreshButton_->setEnabled(!loading_);
-    progress_->setVisible(loading_);
-    failureLabel_->setVisible(!failure_.isEmpty());
-    failureLabel_->setText(failure_);
-    olderNote_->setVisible(!failure_.isEmpty() && cabinet_.has_value());
+    const bool loading = m_loader.isLoading();
+    const QString& failure = m_loader.failure();
+    const std::optional<CabinetData>& cabinet = m_loader.cabinet();
+    m_refreshButton->setEnabled(!loading);
+    m_progress->setVisible(loading);
+    m_failureLabel->setVisible(!failure.isEmpty());
+    m_failureLabel->setText(failure);
+    m_olderNote->setVisible(!failure.isEmpty() && cabinet.has_value());
 
-    data_->setVisible(cabinet_.has_value());
-    if (!cabinet_)
+    m_data->setVisible(cabinet.has_value());
+    if (!cabinet)
         return;
-    const CabinetSubscription& s = cabinet_->subscription;
-    planName_->setText(s.plan_name.isEmpty() ? u"Тариф не выбран"_s : s.plan_name);
-    remaining_->setText(s.remaining(now_));
-    endDate_->setVisible(s.ends_at >= 1);
-    endDate_->setText(s.ends_at >= 1 ? u"Дата окончания: "_s + date(s.ends_at) : QString());
-    loadedAt_->setText(u"Данные получены: "_s + date(cabinet_->loaded_at));
+    const CabinetSubscription& s = cabinet->subscription;
+    m_planName->setText(s.plan_name.isEmpty() ? u"Тариф не выбран"_s : s.plan_name);
+    m_remaining->setText(s.remaining(m_loader.now()));
+    m_endDate->setVisible(s.ends_at >= 1);
+    m_endDate->setText(s.ends_at >= 1 ? u"Дата окончания: "_s + date(s.ends_at) : QString());
+    m_loadedAt->setText(u"Данные получены: "_s + date(cabinet->loaded_at));
 
-    devicesTitle_->setText(u"Устройства: "_s + QString::number(cabinet_->devices.size()) +
-                           u" из "_s + QString::number(s.devices_limit));
-    noDevices_->setVisible(cabinet_->devices.isEmpty());
+    m_devicesTitle->setText(u"Устройства: "_s + QString::number(cabinet->devices.size()) +
+                            u" из "_s + QString::number(s.devices_limit));
+    m_noDevices->setVisible(cabinet->devices.isEmpty());
     renderDevices();
 
-    const QList<CabinetPlan>& plans = cabinet_->plans;
-    noPlans_->setVisible(plans.isEmpty());
-    pickerRow_->setVisible(!plans.isEmpty());
-    picker_->setPlans(plans);
-    picker_->setCurrentPlan(selectedPlan_);
-    const CabinetPlan* plan = chosenPlan();
-    planLine_->setVisible(plan);
-    payButton_->setVisible(plan);
+    const QList<CabinetPlan>& plans = cabinet->plans;
+    m_noPlans->setVisible(plans.isEmpty());
+    m_pickerRow->setVisible(!plans.isEmpty());
+    m_picker->setPlans(plans);
+    m_picker->setCurrentPlan(m_loader.selectedPlan());
+    const CabinetPlan* plan = m_loader.chosenPlan();
+    m_planLine->setVisible(plan);
+    m_payButton->setVisible(plan);
     if (plan)
-        planLine_->setText(QString::number(plan->period_days) + u" дней · Устройств: "_s +
-                           QString::number(plan->devices_limit));
-    payButton_->setEnabled(!loading_ && failure_.isEmpty());
-    paymentNote_->setVisible(!plans.isEmpty());
+        m_planLine->setText(QString::number(plan->period_days) + u" дней · Устройств: "_s +
+                            QString::number(plan->devices_limit));
+    m_payButton->setEnabled(!loading && failure.isEmpty());
+    m_paymentNote->setVisible(!plans.isEmpty());
 }
 
 void CabinetView::renderDevices()
 {
-    if (!devicesStale_ && cabinet_->devices == shownDevices_)
+    if (!m_devicesStale && m_loader.cabinet()->devices == m_shownDevices)
         return;
-    shownDevices_ = cabinet_->devices;
-    devicesStale_ = false;
-    while (QLayoutItem* item = deviceBlocks_->takeAt(0)) {
+    m_shownDevices = m_loader.cabinet()->devices;
+    m_devicesStale = false;
+    while (QLayoutItem* item = m_deviceBlocks->takeAt(0)) {
         delete item->widget();
         delete item;
     }
     const QFont caption = TextBlock::captionFont(font());
-    for (const CabinetDevice& device : std::as_const(shownDevices_)) {
-        auto* block = new QWidget(devicesBox_);
+    for (const CabinetDevice& device : std::as_const(m_shownDevices)) {
+        auto* block = new QWidget(m_devicesBox);
         auto* lines = new QVBoxLayout(block);
         lines->setContentsMargins(0, 0, 0, 0);
         lines->setSpacing(lineSpacing);
@@ -395,7 +287,7 @@ void CabinetView::renderDevices()
             seen->setFont(caption);
             lines->addWidget(seen);
         }
-        deviceBlocks_->addWidget(block);
+        m_deviceBlocks->addWidget(block);
         block->show(); // at once, not on the layout's queued call
     }
 }

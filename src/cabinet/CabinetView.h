@@ -1,16 +1,11 @@
 #pragma once
 
-#include "cabinet/CabinetData.h"
+#include "cabinet/CabinetLoader.h"
 
-#include <QDateTime>
-#include <QJsonObject>
 #include <QList>
-#include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
 
 class BusyIndicator;
@@ -23,40 +18,28 @@ class QVBoxLayout;
 class TextBlock;
 
 // The signed-in account's cabinet: the subscription and the time left on
-// it, the devices that use it (this computer marked) and the plans on offer.
-// It loads when it comes on screen, again on "Обновить данные" and whenever
-// this device's identifier changes, and keeps the last good copy when a
-// refresh fails. A minute clock keeps the time left current while it is
-// shown; it runs under open alerts too. Payment only shows a notice.
+// it, the devices that use it (this computer marked) and the plans on offer,
+// drawn from a CabinetLoader. It loads when it comes on screen and again on
+// "Обновить данные"; the minute clock runs while it is shown. Payment only
+// shows a notice.
 class CabinetView : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CabinetView)
 
 public:
-    using Clock = std::function<QDateTime()>;
-
-    static constexpr int clockIntervalMs = 60'000;
-
     // `dialogs` shows the payment notice; `core` and `dialogs` must outlive
-    // the view.
-    CabinetView(Core* core, Dialogs& dialogs, QWidget* parent = nullptr);
+    // the view. The time left is reckoned from the local time of Core's
+    // clock.
+    CabinetView(Core& core, Dialogs& dialogs, QWidget* parent = nullptr);
 
-    // The source of "now" for the time left (by default the current time).
-    void setClock(Clock clock);
     // The IANA zone dates are shown in; empty (the default) is the user's.
     void setTimeZone(const QString& zoneId);
 
-    // Fetches the cabinet through Core::accountRequest unless a fetch is
-    // already in flight or the account is not signed in. The reply is
-    // applied on the main thread, and only if it still belongs to the
-    // device that was signed in when it was asked for.
-    void load();
-
-    const std::optional<CabinetData>& cabinet() const { return cabinet_; }
-    bool isLoading() const { return loading_; }
-    QString failure() const { return failure_; }
-    QString selectedPlan() const { return selectedPlan_; }
-    QDateTime now() const { return now_; }
+    CabinetLoader& loader() { return m_loader; }
+    void load() { m_loader.load(); }
+    const std::optional<CabinetData>& cabinet() const { return m_loader.cabinet(); }
+    bool isLoading() const { return m_loader.isLoading(); }
+    const QString& selectedPlan() const { return m_loader.selectedPlan(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -64,14 +47,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void loaded(const QString& deviceId, const std::optional<QJsonObject>& json,
-                const std::optional<QString>& error);
-    void keepPlanChoice();
-    void accountChanged();
-    void tick();
     void showPayment();
     QString date(qint64 secondsSince1970) const;
-    const CabinetPlan* chosenPlan() const;
 
     void build();
     QWidget* buildData();
@@ -79,43 +56,34 @@ private:
     void renderDevices();
     void applyStyle();
 
-    QPointer<Core> core_;
-    Dialogs& dialogs_;
-    Clock clock_;
-    QString zone_;
+    Dialogs& m_dialogs;
+    CabinetLoader m_loader;
+    QString m_zone;
+    bool m_showPayment = false;
 
-    std::optional<CabinetData> cabinet_;
-    bool loading_ = false;
-    QString failure_;
-    QString selectedPlan_;
-    bool showPayment_ = false;
-    QDateTime now_;
-    QTimer minute_;
-    QString deviceId_; // the last device_id seen, to notice a change
-
-    TextBlock* heading_ = nullptr;
-    QPushButton* refreshButton_ = nullptr;
-    QWidget* progress_ = nullptr;
-    BusyIndicator* spinner_ = nullptr;
-    QLabel* failureLabel_ = nullptr;
-    TextBlock* olderNote_ = nullptr;
-    QWidget* data_ = nullptr;
-    TextBlock* planName_ = nullptr;
-    TextBlock* remaining_ = nullptr;
-    TextBlock* endDate_ = nullptr;
-    TextBlock* loadedAt_ = nullptr;
-    QList<QWidget*> dividers_;
-    TextBlock* devicesTitle_ = nullptr;
-    TextBlock* noDevices_ = nullptr;
-    QWidget* devicesBox_ = nullptr;
-    QVBoxLayout* deviceBlocks_ = nullptr;
-    QList<CabinetDevice> shownDevices_;
-    bool devicesStale_ = true;
-    TextBlock* choiceTitle_ = nullptr;
-    TextBlock* noPlans_ = nullptr;
-    QWidget* pickerRow_ = nullptr;
-    PlanPicker* picker_ = nullptr;
-    TextBlock* planLine_ = nullptr;
-    QPushButton* payButton_ = nullptr;
-    TextBlock* paymentNote_ = nullptr;
+    TextBlock* m_heading = nullptr;
+    QPushButton* m_refreshButton = nullptr;
+    QWidget* m_progress = nullptr;
+    BusyIndicator* m_spinner = nullptr;
+    QLabel* m_failureLabel = nullptr;
+    TextBlock* m_olderNote = nullptr;
+    QWidget* m_data = nullptr;
+    TextBlock* m_planName = nullptr;
+    TextBlock* m_remaining = nullptr;
+    TextBlock* m_endDate = nullptr;
+    TextBlock* m_loadedAt = nullptr;
+    QList<QWidget*> m_dividers;
+    TextBlock* m_devicesTitle = nullptr;
+    TextBlock* m_noDevices = nullptr;
+    QWidget* m_devicesBox = nullptr;
+    QVBoxLayout* m_deviceBlocks = nullptr;
+    QList<CabinetDevice> m_shownDevices;
+    bool m_devicesStale = true;
+    TextBlock* m_choiceTitle = nullptr;
+    TextBlock* m_noPlans = nullptr;
+    QWidget* m_pickerRow = nullptr;
+    PlanPicker* m_picker = nullptr;
+    TextBlock* m_planLine = nullptr;
+    QPushButton* m_payButton = nullptr;
+    TextBlock* m_paymentNote = nullptr;
 };

@@ -30,9 +30,9 @@ QString PlanPicker::entryText(const CabinetPlan& plan)
 
 void PlanPicker::setPlans(const QList<CabinetPlan>& plans)
 {
-    if (plans == plans_)
+    if (plans == m_plans)
         return;
-    plans_ = plans;
+    m_plans = plans;
     const QSignalBlocker quiet(this);
     clear();
     for (const CabinetPlan& plan : plans)
@@ -44,8 +44,8 @@ void PlanPicker::setCurrentPlan(const QString& id)
 {
     const QSignalBlocker quiet(this);
     int index = -1;
-    for (qsizetype i = 0; i < plans_.size(); ++i) {
-        if (plans_.at(i).id == id) {
+    for (qsizetype i = 0; i < m_plans.size(); ++i) {
+        if (m_plans.at(i).id == id) {
             index = int(i);
             break;
         }
@@ -55,7 +55,7 @@ void PlanPicker::setCurrentPlan(const QString& id)
 
 QString PlanPicker::planAt(int index) const
 {
-    return index >= 0 && index < plans_.size() ? plans_.at(index).id : QString();
+    return index >= 0 && index < m_plans.size() ? m_plans.at(index).id : QString();
 }
 
 void PlanPicker::paintEvent(QPaintEvent*)
@@ -67,8 +67,8 @@ void PlanPicker::paintEvent(QPaintEvent*)
     painter.drawComplexControl(QStyle::CC_ComboBox, option);
 
     const int index = currentIndex();
-    if (index >= 0 && index < plans_.size()) {
-        const CabinetPlan& plan = plans_.at(index);
+    if (index >= 0 && index < m_plans.size()) {
+        const CabinetPlan& plan = m_plans.at(index);
         const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option,
                                                     QStyle::SC_ComboBoxEditField, this);
         const QFontMetrics metrics = fontMetrics();

@@ -27,5 +27,5 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QList<CabinetPlan> plans_;
+    QList<CabinetPlan> m_plans;
 };

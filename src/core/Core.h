@@ -41,6 +41,7 @@ public:
     ~Core() override;
 
     AppUpdates& updates() { return m_updates; }
+    const Clock& clock() const { return *m_ports.clock; }
 
     const Status& status() const { return m_status; }
     // False until the first status poll that decodes: until then `status` is

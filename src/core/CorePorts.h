@@ -1,13 +1,12 @@
 #pragma once
 
 #include "platform/AppIdentity.h"
+#include "platform/Clock.h"
 
-#include <QDateTime>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 class Dialogs;
@@ -32,6 +31,7 @@ struct CorePorts {
     QStringList arguments;
     // The provider the parallel-VPN scan leaves out.
     std::optional<QString> ownIdentifier = AppIdentity::bundleIdentifier();
-    // Local time, for the suggested archive name.
-    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    // Local time (the suggested archive name, the cabinet's time left) and
+    // the monotonic scale of the pairing deadlines.
+    const Clock* clock = &Clock::system();
 };

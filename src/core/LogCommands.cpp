@@ -37,7 +37,7 @@ std::optional<QString> savedPath(const std::optional<HelperReply>& reply)
 void Core::exportLogs()
 {
     const QString suggested =
-        u"Оврин-журналы-"_s + m_ports.now().toString(u"yyyy-MM-dd-HHmm"_s) + u".zip"_s;
+        u"Оврин-журналы-"_s + m_ports.clock->now().toString(u"yyyy-MM-dd-HHmm"_s) + u".zip"_s;
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     m_ports.dialogs->activateApp();
     const std::optional<QString> destination = m_ports.dialogs->savePanel(

@@ -4,6 +4,7 @@
 #include "CoreRig.h"
 #include "StatusJson.h"
 #include "account/AccountView.h"
+#include "account/PairingRequest.h"
 #include "account/WrappedText.h"
 #include "core/Core.h"
 #include "ui/kit/TextBlock.h"
@@ -68,7 +69,6 @@ class AccountViewTest : public QObject {
 
     CoreRig m_rig;
     std::unique_ptr<AccountView> m_view;
-    qint64 m_now = 1'000'000;
 
     // The helper reports `a` from now on; Core has read it.
     bool report(const AccountStatus& a)
@@ -81,8 +81,7 @@ class AccountViewTest : public QObject {
     {
         if (!report(a))
             return false;
-        m_view =
-            std::make_unique<AccountView>(*m_rig.core, m_rig.dialogs, [this] { return m_now; });
+        m_view = std::make_unique<AccountView>(*m_rig.core, m_rig.dialogs);
         m_view->show();
         return QTest::qWaitForWindowExposed(m_view.get());
     }
@@ -139,7 +138,7 @@ class AccountViewTest : public QObject {
             Reply::json(200, R"({"id":"5f0c2a7e93d14b8ea1f40c6e2d9b7a31","secret":"s1",
                                              "qr_token":"Qm9vdHN0cmFwLXRva2VuLWZvci1wYWlyaW5nLTIwMjYx"})"));
         return click(u"Войти с другого устройства по QR"_s) &&
-               QTest::qWaitFor([&] { return m_view->pairing().qrShown(); }, wait);
+               QTest::qWaitFor([&] { return m_view->pairing().request().qrShown(); }, wait);
     }
     bool openConfirmation()
     {
@@ -158,7 +157,6 @@ private Q_SLOTS:
     {
         QVERIFY(m_rig.start());
         m_rig.helper->route("GET", "/account/cabinet", Reply::json(502, R"({"error":"нет"})"));
-        m_now = 1'000'000;
     }
     void cleanup()
     {
@@ -283,7 +281,7 @@ private Q_SLOTS:
         QCOMPARE(label(u"pair-qr"_s)->size(), QSize(180, 180));
         QVERIFY(!label(u"pair-qr"_s)->pixmap().isNull());
         auto* link = m_view->findChild<WrappedText*>(u"pair-link"_s);
-        QCOMPARE(link->text(), m_view->pairing().pairLink());
+        QCOMPARE(link->text(), m_view->pairing().request().pairLink());
         // A link with no break opportunity wraps instead of widening the
         // window: everything stays inside the 500 points.
         QVERIFY(link->height() > link->fontMetrics().height());
@@ -293,14 +291,14 @@ private Q_SLOTS:
         QVERIFY(field(u"Код со старого устройства"_s));
         QCOMPARE(message(), u"QR действует одну минуту."_s);
 
-        m_now += 59'000;
+        m_rig.clock.advance(59'000);
         m_view->pairing().tick();
         QVERIFY(shown(label(u"pair-qr"_s)));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_view->pairing().polling(), wait);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->pairing().request().polling(), wait);
         QCOMPARE(message(), u"QR действует одну минуту."_s);
 
         // The notice of the QR's minute goes with the QR.
-        m_now += 1'000;
+        m_rig.clock.advance(1'000);
         m_view->pairing().tick();
         QVERIFY(!shown(label(u"pair-qr"_s)));
         QVERIFY(!button(u"Отправить код на подтверждение"_s));
@@ -501,7 +499,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(button(u"Добавить устройство по коду"_s)->isEnabled(), wait);
 
         // Five minutes on, the code leaves the screen at the next tick.
-        m_now += 300'000;
+        m_rig.clock.advance(300'000);
         m_view->pairing().tick();
         QVERIFY(!shown(label(u"pairing-code"_s)));
     }

@@ -1,8 +1,10 @@
 // Device pairing against the fake helper, with a clock the test moves.
 #include "CoreRig.h"
 #include "StatusJson.h"
+#include "account/OvrinLink.h"
 #include "account/Pairing.h"
-#include "account/PairingLink.h"
+#include "account/PairingApproval.h"
+#include "account/PairingRequest.h"
 #include "core/Core.h"
 #include "platform/DeviceIdentity.h"
 
@@ -69,13 +71,14 @@ class PairingTest : public QObject {
 
     CoreRig m_rig;
     std::unique_ptr<Pairing> m_pairing;
-    qint64 m_now = 1'000'000;
 
     void makePairing(Dialogs& dialogs)
     {
-        m_pairing = std::make_unique<Pairing>(*m_rig.core, dialogs, [this] { return m_now; });
+        m_pairing = std::make_unique<Pairing>(*m_rig.core, dialogs);
     }
-    void seconds(qint64 s) { m_now += s * 1000; }
+    PairingRequest& request() { return m_pairing->request(); }
+    PairingApproval& approval() { return m_pairing->approval(); }
+    void seconds(qint64 s) { m_rig.clock.advance(s * 1000); }
     int polls() const { return m_rig.helper->count("GET", "/account/pair/status"); }
     int codePolls() const { return m_rig.helper->count("GET", "/account/pair/code-status"); }
 
@@ -83,26 +86,25 @@ class PairingTest : public QObject {
     bool openRequest()
     {
         m_rig.helper->route("POST", "/account/pair/requests", Reply::json(200, opened));
-        m_pairing->createPair();
-        return QTest::qWaitFor([&] { return !m_pairing->pairID().isEmpty(); }, wait);
+        request().createPair();
+        return QTest::qWaitFor([&] { return !request().pairID().isEmpty(); }, wait);
     }
     // An open code "c1" / "123456".
     bool openCode()
     {
         m_rig.helper->route("POST", "/account/pair/codes",
                             Reply::json(200, R"({"id":"c1","code":"123456"})"));
-        m_pairing->createCode();
-        return QTest::qWaitFor([&] { return !m_pairing->codeID().isEmpty(); }, wait);
+        approval().createCode();
+        return QTest::qWaitFor([&] { return !approval().codeID().isEmpty(); }, wait);
     }
     // One tick whose pair poll has completed.
     bool pollOnce()
     {
         const int before = polls();
         m_pairing->tick();
-        if (!m_pairing->polling())
+        if (!request().polling())
             return false;
-        return QTest::qWaitFor([&] { return !m_pairing->polling() && polls() == before + 1; },
-                               wait);
+        return QTest::qWaitFor([&] { return !request().polling() && polls() == before + 1; }, wait);
     }
 
 private Q_SLOTS:
@@ -120,9 +122,9 @@ private Q_SLOTS:
 
     void openingARequest()
     {
-        QVERIFY(m_pairing->pairLink().isEmpty());
-        QVERIFY(!m_pairing->qrShown());
-        QVERIFY(m_pairing->pairQr().isNull());
+        QVERIFY(request().pairLink().isEmpty());
+        QVERIFY(!request().qrShown());
+        QVERIFY(request().pairQr().isNull());
 
         QVERIFY(openRequest());
         QVERIFY(!m_pairing->waiting());
@@ -132,17 +134,17 @@ private Q_SLOTS:
         QCOMPARE(sent.size(), 1);
         QCOMPARE(bodyOf(sent[0]),
                  (QJsonObject{{u"name"_s, DeviceIdentity::name()}, {u"platform"_s, u"macOS"_s}}));
-        QCOMPARE(m_pairing->pairSecret(), u"s1"_s);
-        QCOMPARE(m_pairing->pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
+        QCOMPARE(request().pairSecret(), u"s1"_s);
+        QCOMPARE(request().pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
         QCOMPARE(m_pairing->message(), u"QR действует одну минуту."_s);
-        QVERIFY(m_pairing->qrShown());
-        QVERIFY(!m_pairing->pairQr().isNull());
+        QVERIFY(request().qrShown());
+        QVERIFY(!request().pairQr().isNull());
 
         // The QR goes after a minute; the request is still polled.
         seconds(59);
-        QVERIFY(m_pairing->qrShown());
+        QVERIFY(request().qrShown());
         seconds(1);
-        QVERIFY(!m_pairing->qrShown());
+        QVERIFY(!request().qrShown());
         QVERIFY(pollOnce());
         const auto poll = m_rig.helper->requests("GET", "/account/pair/status").constLast();
         QCOMPARE(poll.target, QByteArray("/account/pair/status?id=p1"));
@@ -153,7 +155,7 @@ private Q_SLOTS:
         QVERIFY(pollOnce());
         seconds(1);
         m_pairing->tick();
-        QVERIFY(!m_pairing->polling());
+        QVERIFY(!request().polling());
     }
 
     void openingFails_data()
@@ -176,13 +178,13 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QVERIFY(openRequest());
         m_rig.helper->route("POST", "/account/pair/requests", reply);
-        m_pairing->createPair();
+        request().createPair();
         QVERIFY(m_pairing->waiting());
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
         QCOMPARE(m_pairing->message(), message);
         // The request already open stays.
-        QCOMPARE(m_pairing->pairID(), u"p1"_s);
-        QCOMPARE(m_pairing->pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
+        QCOMPARE(request().pairID(), u"p1"_s);
+        QCOMPARE(request().pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
     }
 
     void noPollForASignedInAccount_data()
@@ -205,7 +207,7 @@ private Q_SLOTS:
                                      m_rig.core->account().pending_credentials == pending,
                                  wait);
         m_pairing->tick();
-        QVERIFY(!m_pairing->polling());
+        QVERIFY(!request().polling());
         QCOMPARE(polls(), 0);
 
         m_rig.helper->route("GET", "/account/status", Reply::json(200, accountBody(false, false)));
@@ -223,7 +225,7 @@ private Q_SLOTS:
         m_pairing->tick();
         m_pairing->tick();
         QTRY_COMPARE_WITH_TIMEOUT(polls(), 1, wait);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->polling(), wait);
+        QTRY_VERIFY_WITH_TIMEOUT(!request().polling(), wait);
         QCOMPARE(polls(), 1);
     }
 
@@ -235,8 +237,8 @@ private Q_SLOTS:
                                              "profile_pending":true})"));
         QVERIFY(pollOnce());
         QCOMPARE(m_pairing->message(), u"Вход сохранён. Повторите обновление профиля."_s);
-        QCOMPARE(m_pairing->pairID(), u"p1"_s);
-        QCOMPARE(m_pairing->pairDeliveryDeadline(), m_now + 30'000);
+        QCOMPARE(request().pairID(), u"p1"_s);
+        QCOMPARE(request().pairDeliveryDeadline(), m_rig.clock.monotonicMs() + 30'000);
 
         // Within the 30 s it keeps polling; after them it stops, long before
         // the six minutes.
@@ -246,7 +248,7 @@ private Q_SLOTS:
         QVERIFY(pollOnce());
         seconds(1);
         m_pairing->tick();
-        QVERIFY(!m_pairing->polling());
+        QVERIFY(!request().polling());
     }
 
     void aReplacedRequestIsLeftAlone()
@@ -255,12 +257,12 @@ private Q_SLOTS:
         m_rig.helper->route("GET", "/account/pair/status",
                             Reply::json(404, R"({"error":"not_found"})").after(ms(300)));
         m_pairing->tick();
-        QVERIFY(m_pairing->polling());
+        QVERIFY(request().polling());
         m_rig.helper->route("POST", "/account/pair/requests",
                             Reply::json(200, R"({"id":"p2","secret":"s2","qr_token":"t2"})"));
-        m_pairing->createPair();
-        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->pairID(), u"p2"_s, wait);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->polling(), wait);
+        request().createPair();
+        QTRY_COMPARE_WITH_TIMEOUT(request().pairID(), u"p2"_s, wait);
+        QTRY_VERIFY_WITH_TIMEOUT(!request().polling(), wait);
         QCOMPARE(m_pairing->message(), u"QR действует одну минуту."_s);
         m_rig.helper->route("GET", "/account/pair/status",
                             Reply::json(200, R"({"status":"pending"})"));
@@ -277,12 +279,12 @@ private Q_SLOTS:
                             Reply::json(200, R"({"status":"approved","profile_pending":false})"));
         QVERIFY(pollOnce());
         QCOMPARE(m_pairing->message(), u"Устройство добавлено."_s);
-        QVERIFY(m_pairing->pairID().isEmpty());
-        QVERIFY(m_pairing->pairSecret().isEmpty());
-        QVERIFY(m_pairing->pairLink().isEmpty());
-        QVERIFY(!m_pairing->qrShown());
+        QVERIFY(request().pairID().isEmpty());
+        QVERIFY(request().pairSecret().isEmpty());
+        QVERIFY(request().pairLink().isEmpty());
+        QVERIFY(!request().qrShown());
         m_pairing->tick();
-        QVERIFY(!m_pairing->polling());
+        QVERIFY(!request().polling());
     }
 
     void otherPollReplies_data()
@@ -315,18 +317,18 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(bool, pollsAgain);
         QVERIFY(openRequest());
-        const qint64 deadline = m_pairing->pairDeliveryDeadline();
+        const qint64 deadline = request().pairDeliveryDeadline();
         m_rig.helper->route("GET", "/account/pair/status", reply);
         QVERIFY(pollOnce());
         QCOMPARE(m_pairing->message(), message.isNull() ? u"QR действует одну минуту."_s : message);
-        QCOMPARE(m_pairing->pairID(), u"p1"_s);
-        QCOMPARE(m_pairing->pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
+        QCOMPARE(request().pairID(), u"p1"_s);
+        QCOMPARE(request().pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
         if (pollsAgain) {
-            QCOMPARE(m_pairing->pairDeliveryDeadline(), deadline);
+            QCOMPARE(request().pairDeliveryDeadline(), deadline);
             QVERIFY(pollOnce());
         } else {
             m_pairing->tick();
-            QVERIFY(!m_pairing->polling());
+            QVERIFY(!request().polling());
         }
     }
 
@@ -353,14 +355,14 @@ private Q_SLOTS:
             "POST", "/account/pair/requests",
             Reply::json(200,
                         json({{u"id"_s, id}, {u"secret"_s, secret}, {u"qr_token"_s, u"t"_s}})));
-        m_pairing->createPair();
-        QTRY_COMPARE_WITH_TIMEOUT(m_pairing->pairID(), id, wait);
+        request().createPair();
+        QTRY_COMPARE_WITH_TIMEOUT(request().pairID(), id, wait);
         m_rig.helper->route("GET", "/account/pair/status",
                             Reply::json(200, R"({"status":"pending"})"));
 
         m_pairing->tick();
-        QVERIFY(m_pairing->polling());
-        QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->polling(), wait);
+        QVERIFY(request().polling());
+        QTRY_VERIFY_WITH_TIMEOUT(!request().polling(), wait);
         QTRY_VERIFY_WITH_TIMEOUT(m_rig.helper->count("GET", "/account/status") >= 2, wait);
         for (const auto& request : m_rig.helper->requests()) {
             QVERIFY(request.header("X-Injected").isEmpty());
@@ -381,7 +383,7 @@ private Q_SLOTS:
         QVERIFY(openRequest());
         m_pairing->setPairingCode(u"654321"_s);
         m_rig.helper->route("POST", "/account/pair/claim", Reply::json(200, "{}"));
-        m_pairing->claimCode();
+        request().claimCode();
         QVERIFY(m_pairing->waiting());
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
         QCOMPARE(m_pairing->message(), u"Подтвердите добавление на старом устройстве."_s);
@@ -392,7 +394,7 @@ private Q_SLOTS:
 
         m_rig.helper->route("POST", "/account/pair/claim",
                             Reply::json(403, R"({"error":"bad code"})"));
-        m_pairing->claimCode();
+        request().claimCode();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"bad code"_s, wait);
     }
 
@@ -408,11 +410,11 @@ private Q_SLOTS:
     void refusedLinksSendNothing()
     {
         QFETCH(QString, link);
-        m_pairing->setApprovalLink(link);
-        m_pairing->approvePair();
+        approval().setApprovalLink(link);
+        approval().approvePair();
         QCOMPARE(m_pairing->message(), u"Не удалось прочитать ссылку из QR."_s);
         QVERIFY(!m_pairing->waiting());
-        QCOMPARE(m_pairing->approvalLink(), link);
+        QCOMPARE(approval().approvalLink(), link);
         QCOMPARE(m_rig.helper->count("POST", "/account/pair/inspect"), 0);
     }
 
@@ -438,13 +440,13 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(QString, text);
         QFETCH(bool, approves);
-        const QString link = PairingLink::compose(u"id&1"_s, u"tok+en"_s);
+        const QString link = OvrinLink::composePair(u"id&1"_s, u"tok+en"_s);
         m_rig.helper->route("POST", "/account/pair/inspect", Reply::json(200, inspected));
         m_rig.helper->route("POST", "/account/pair/approve", Reply::json(200, "{}"));
         m_rig.dialogs.alertAnswers = {answer};
-        m_pairing->setApprovalLink(link);
+        approval().setApprovalLink(link);
         m_pairing->setMessage(u"прежнее"_s);
-        m_pairing->approvePair();
+        approval().approvePair();
         QVERIFY(m_pairing->waiting());
         QTRY_COMPARE_WITH_TIMEOUT(m_rig.dialogs.alerts.size(), 1, wait);
         QCOMPARE(m_rig.dialogs.alerts[0].message, u"Добавить устройство?"_s);
@@ -462,7 +464,7 @@ private Q_SLOTS:
             QCOMPARE(m_pairing->message(), u"прежнее"_s);
         }
         QVERIFY(!m_pairing->waiting());
-        QCOMPARE(m_pairing->approvalLink(), link);
+        QCOMPARE(approval().approvalLink(), link);
         QCOMPARE(m_rig.helper->count("POST", "/account/pair/approve"), approves ? 1 : 0);
     }
 
@@ -490,8 +492,8 @@ private Q_SLOTS:
             m_rig.helper->route("POST", "/account/pair/inspect", *reply);
         else
             m_rig.helper.reset();
-        m_pairing->setApprovalLink(u"ovrin://pair?id=p1&token=t1"_s);
-        m_pairing->approvePair();
+        approval().setApprovalLink(u"ovrin://pair?id=p1&token=t1"_s);
+        approval().approvePair();
         QTRY_VERIFY_WITH_TIMEOUT(!m_pairing->waiting(), wait);
         QCOMPARE(m_pairing->message(), message);
         QVERIFY(m_rig.dialogs.alerts.isEmpty());
@@ -502,28 +504,28 @@ private Q_SLOTS:
     void creatingACode()
     {
         m_pairing->setMessage(u"прежнее"_s);
-        QVERIFY(!m_pairing->codeShown());
+        QVERIFY(!approval().codeShown());
         QVERIFY(openCode());
         QCOMPARE(m_pairing->pairingCode(), u"123456"_s);
-        QCOMPARE(m_pairing->codeDeadline(), m_now + 300'000);
+        QCOMPARE(approval().codeDeadline(), m_rig.clock.monotonicMs() + 300'000);
         QCOMPARE(m_pairing->message(), u"прежнее"_s);
-        QVERIFY(m_pairing->codeShown());
+        QVERIFY(approval().codeShown());
         seconds(300);
-        QVERIFY(!m_pairing->codeShown());
+        QVERIFY(!approval().codeShown());
         m_pairing->tick();
         QVERIFY(!m_pairing->waiting());
         QCOMPARE(codePolls(), 0);
 
         m_rig.helper->route("POST", "/account/pair/codes", Reply::json(200, R"({"id":"c2"})"));
-        m_pairing->createCode();
+        approval().createCode();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"Не удалось создать код."_s, wait);
-        QCOMPARE(m_pairing->codeID(), u"c1"_s);
+        QCOMPARE(approval().codeID(), u"c1"_s);
 
         m_rig.helper->route("POST", "/account/pair/codes",
                             Reply::json(503, R"({"error":"нет мест","id":"c3","code":"999999"})"));
-        m_pairing->createCode();
+        approval().createCode();
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"нет мест"_s, wait);
-        QCOMPARE(m_pairing->codeID(), u"c1"_s);
+        QCOMPARE(approval().codeID(), u"c1"_s);
         QCOMPARE(m_pairing->pairingCode(), u"123456"_s);
     }
 
@@ -558,10 +560,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_rig.dialogs.alerts.size(), 1, wait);
         QCOMPARE(m_rig.dialogs.alerts[0].informative,
                  u"Новое устройство · Linux. Подтверждайте только устройство рядом с вами."_s);
-        QVERIFY(m_pairing->codeID().isEmpty());
+        QVERIFY(approval().codeID().isEmpty());
         QCOMPARE(m_pairing->pairingCode(), u"123456"_s);
         QCOMPARE(m_pairing->message(), u"прежнее"_s);
-        QVERIFY(m_pairing->codeShown());
+        QVERIFY(approval().codeShown());
         QVERIFY(!m_pairing->waiting());
         m_pairing->tick();
         QVERIFY(!m_pairing->waiting());
@@ -592,7 +594,7 @@ private Q_SLOTS:
         QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/pair/code-approve").constFirst()),
                  (QJsonObject{{u"id"_s, u"c1"_s}, {u"request_id"_s, u"r7"_s}}));
         const bool approved = message == u"Устройство добавлено."_s;
-        QCOMPARE(m_pairing->codeID().isEmpty(), approved);
+        QCOMPARE(approval().codeID().isEmpty(), approved);
         QCOMPARE(m_pairing->pairingCode().isEmpty(), approved);
     }
 
@@ -606,7 +608,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_pairing->message(), u"сбой"_s, wait);
         QVERIFY(!m_pairing->waiting());
         QVERIFY(m_rig.dialogs.alerts.isEmpty());
-        QCOMPARE(m_pairing->codeID(), u"c1"_s);
+        QCOMPARE(approval().codeID(), u"c1"_s);
     }
 
     // Ticks go on under the open confirmation; they must not ask a second

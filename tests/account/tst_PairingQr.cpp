@@ -1,5 +1,5 @@
 // The pairing link and its QR code, read back by an independent decoder.
-#include "account/PairingLink.h"
+#include "account/OvrinLink.h"
 #include "account/PairingQr.h"
 
 #include <QProcess>
@@ -60,13 +60,13 @@ private Q_SLOTS:
         QFETCH(QString, token);
         QFETCH(QString, link);
 
-        const QString composed = PairingLink::compose(id, token);
+        const QString composed = OvrinLink::composePair(id, token);
         QVERIFY(composed.startsWith(u"ovrin://pair?id="_s));
         if (!link.isNull())
             QCOMPARE(composed, link);
         for (const QChar c : composed)
             QVERIFY2(c.unicode() > 0x20 && c.unicode() < 0x7f, qPrintable(composed));
-        const auto parts = PairingLink::parse(composed);
+        const auto parts = OvrinLink::parsePair(composed);
         QVERIFY(parts);
         QCOMPARE(parts->id, id);
         QCOMPARE(parts->token, token);
@@ -89,12 +89,12 @@ private Q_SLOTS:
     void refusedLinks()
     {
         QFETCH(QString, link);
-        QVERIFY(!PairingLink::parse(link));
+        QVERIFY(!OvrinLink::parsePair(link));
     }
 
     void firstItemsWin()
     {
-        const auto parts = PairingLink::parse(u"ovrin://pair?token=t1&id=p1&id=p2&token=t2"_s);
+        const auto parts = OvrinLink::parsePair(u"ovrin://pair?token=t1&id=p1&id=p2&token=t2"_s);
         QVERIFY(parts);
         QCOMPARE(parts->id, u"p1"_s);
         QCOMPARE(parts->token, u"t1"_s);
@@ -106,7 +106,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, id);
         QFETCH(QString, token);
-        const QString link = PairingLink::compose(id, token);
+        const QString link = OvrinLink::composePair(id, token);
 
         const QImage image = PairingQr::image(link);
         QVERIFY(!image.isNull());

@@ -90,7 +90,6 @@ class CabinetViewTest : public QObject {
     CoreRig m_rig;
     std::unique_ptr<QWidget> m_window;
     QPointer<CabinetView> m_view;
-    QDateTime m_now = QDateTime::fromSecsSinceEpoch(june1);
 
     void account(bool signedIn, const QString& deviceId)
     {
@@ -106,8 +105,7 @@ class CabinetViewTest : public QObject {
     }
     void open()
     {
-        m_view = new CabinetView(m_rig.core.get(), m_rig.dialogs);
-        m_view->setClock([this] { return m_now; });
+        m_view = new CabinetView(*m_rig.core, m_rig.dialogs);
         m_view->setTimeZone(u"Europe/Moscow"_s);
         m_window->layout()->addWidget(m_view);
         m_window->show();
@@ -141,7 +139,7 @@ private Q_SLOTS:
         m_window = std::make_unique<QWidget>();
         m_window->setFixedWidth(460);
         new QVBoxLayout(m_window.get());
-        m_now = QDateTime::fromSecsSinceEpoch(june1);
+        m_rig.clock.setNow(QDateTime::fromSecsSinceEpoch(june1));
         account(true, u"d-1"_s);
     }
     void cleanup()
@@ -416,12 +414,12 @@ private Q_SLOTS:
         loaded(1);
         auto* clock = m_view->findChild<QTimer*>(u"cabinet-clock"_s);
         QVERIFY(clock && clock->isActive());
-        QCOMPARE(clock->interval(), CabinetView::clockIntervalMs);
+        QCOMPARE(clock->interval(), CabinetLoader::clockIntervalMs);
         QVERIFY(shownTexts(m_view).contains(u"Осталось дней: 2"_s));
 
         m_rig.dialogs.holdModal(true); // as an open alert would
         clock->setInterval(20);
-        m_now = m_now.addSecs(13 * hour);
+        m_rig.clock.advance(13 * hour * 1000);
         QTRY_VERIFY(shownTexts(m_view).contains(u"Осталось меньше суток"_s));
         m_rig.dialogs.holdModal(false);
         QCOMPARE(m_rig.helper->count("GET", "/account/cabinet"), 1);

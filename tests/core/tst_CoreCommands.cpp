@@ -1,5 +1,6 @@
 // Core's commands: the connection, the logs and launch at login, against the
 // fake helper with fake dialogs.
+#include "FakeClock.h"
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
@@ -45,6 +46,7 @@ class CoreCommandsTest : public QObject {
     std::unique_ptr<FakeDialogs> m_dialogs;
     FakeLoginItem m_loginItem;
     std::unique_ptr<FakeSystemLog> m_log;
+    FakeClock m_clock;
     std::unique_ptr<Core> m_core;
 
     CorePorts ports(LoginItem* loginItem = nullptr)
@@ -53,7 +55,8 @@ class CoreCommandsTest : public QObject {
         p.dialogs = m_dialogs.get();
         p.loginItem = loginItem ? loginItem : &m_loginItem;
         p.systemLog = m_log.get();
-        p.now = [] { return QDateTime(QDate(2026, 3, 7), QTime(9, 45, 59)); };
+        m_clock.setNow(QDateTime(QDate(2026, 3, 7), QTime(9, 45, 59)));
+        p.clock = &m_clock;
         return p;
     }
 

@@ -7,6 +7,7 @@
 // the private session bus of ./test.sh.
 #include "Journey.h"
 #include "account/AccountView.h"
+#include "account/PairingRequest.h"
 #include "account/WrappedText.h"
 #include "app/AppBus.h"
 #include "signin/SignInDeviceRow.h"
@@ -67,7 +68,7 @@ int newDevice(const QByteArray& way)
         !QTest::qWaitFor([&] { return j.account()->layout() == Layout::SignIn; }, patience))
         return fail("the server list was not imported");
     if (!Journey::click(j.account(), u"Войти с другого устройства по QR"_s) ||
-        !QTest::qWaitFor([&] { return j.account()->pairing().qrShown(); }, patience))
+        !QTest::qWaitFor([&] { return j.account()->pairing().request().qrShown(); }, patience))
         return fail("no QR");
     const auto* link = j.account()->findChild<WrappedText*>(u"pair-link"_s);
     if (!link || !link->isVisible() || !writeFile(exchange + u"/link"_s, link->text()))

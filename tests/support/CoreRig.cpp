@@ -6,7 +6,10 @@ bool CoreRig::start()
 {
     helper = std::make_unique<FakeHelper>(home.socketPath());
     dialogs = FakeDialogs();
-    core = std::make_unique<Core>(fakePorts(dialogs, loginItem, log));
+    clock = FakeClock();
+    CorePorts ports = fakePorts(dialogs, loginItem, log);
+    ports.clock = &clock;
+    core = std::make_unique<Core>(std::move(ports));
     return helper->listening();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeClock.h"
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
@@ -18,9 +19,11 @@ struct CoreRig {
     FakeDialogs dialogs;
     FakeLoginItem loginItem;
     FakeSystemLog log;
+    FakeClock clock;
     std::unique_ptr<Core> core;
 
-    // A new fake helper, listening; no alert or panel recorded; a new Core.
+    // A new fake helper, listening; no alert or panel recorded; the clock
+    // back at its start; a new Core.
     [[nodiscard]] bool start();
     // The Core, then the helper.
     void stop();

@@ -5,6 +5,7 @@
 // Alerts are real message boxes, pictured over the view. Not a test: run it
 // under an X server (scripts/screenshots.sh runs it under Xvfb).
 //   account_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
+#include "FakeClock.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakePorts.h"
@@ -13,6 +14,8 @@
 #include "StatusJson.h"
 #include "TestHome.h"
 #include "account/AccountView.h"
+#include "account/PairingApproval.h"
+#include "account/PairingRequest.h"
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
@@ -250,15 +253,26 @@ QByteArray cabinetBody()
         .toJson(QJsonDocument::Compact);
 }
 
-// A Core on the fake helper with quiet ports, as the views see it.
+// A Core on the fake helper with quiet ports, as the views see it, at noon
+// on June 1 (UTC) by a clock that stands still.
 struct ShotCore {
     FakeLoginItem loginItem;
     FakeSystemLog log;
+    FakeClock clock;
     Core core;
 
     explicit ShotCore(Dialogs& dialogs)
-        : core(fakePorts(dialogs, loginItem, log))
+        : core(ports(dialogs))
     {}
+
+private:
+    CorePorts ports(Dialogs& dialogs)
+    {
+        clock.setNow(QDateTime::fromSecsSinceEpoch(june1));
+        CorePorts quiet = fakePorts(dialogs, loginItem, log);
+        quiet.clock = &clock;
+        return quiet;
+    }
 };
 
 enum class CabinetState { Fresh, Loading, Failed, Payment };
@@ -278,8 +292,7 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
     if (!waitFor([&] { return core.account().signed_in; }))
         return false;
 
-    auto* view = new CabinetView(&core, dialogs);
-    view->setClock([] { return QDateTime::fromSecsSinceEpoch(june1); });
+    auto* view = new CabinetView(core, dialogs);
     view->setTimeZone(u"Europe/Moscow"_s);
     Frame frame(view);
     frame.move(windowAt);
@@ -401,7 +414,6 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
     if (!QTest::qWaitForWindowExposed(&sheet))
         return false;
     if (CabinetView* cabinet = view->cabinetView()) {
-        cabinet->setClock([] { return QDateTime::fromSecsSinceEpoch(june1); });
         cabinet->setTimeZone(u"Europe/Moscow"_s);
         if (!waitFor([&] { return cabinet->cabinet().has_value(); }))
             return false;
@@ -422,14 +434,14 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
         break;
     case WindowState::SignInQr:
         buttonIn(view, u"Войти с другого устройства по QR"_s)->click();
-        if (!waitFor([&] { return view->pairing().qrShown(); }))
+        if (!waitFor([&] { return view->pairing().request().qrShown(); }))
             return false;
         QTest::keyClicks(fieldIn(view, u"Код со старого устройства"_s), u"482913"_s);
         reveal(buttonIn(view, u"Отправить код на подтверждение"_s));
         break;
     case WindowState::SignedInCode:
         buttonIn(view, u"Добавить устройство по коду"_s)->click();
-        if (!waitFor([&] { return view->pairing().codeShown(); }))
+        if (!waitFor([&] { return view->pairing().approval().codeShown(); }))
             return false;
         reveal(buttonIn(view, u"Подтвердить почту"_s));
         break;
