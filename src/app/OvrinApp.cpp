@@ -3,6 +3,7 @@
 #include "app/AppBus.h"
 #include "app/AppInstance.h"
 #include "app/Delegate.h"
+#include "platform/ModalDepth.h"
 #include "platform/NetworkManagerVpns.h"
 #include "platform/QtDialogs.h"
 #include "platform/ResourceFolder.h"
@@ -83,6 +84,9 @@ int run(QApplication& app)
     if (AppBus::activateRunning(links, AppBus::Search::Finished))
         return 0;
 
+    // Raised by the dialogs and the settings menu; Core's ticks and the tray
+    // glyph wait while it is.
+    ModalDepth modal;
     const QString dataFolder = QDir::homePath() + u"/Library/Application Support/Ovrin"_s;
     AppInstance::Result guard = AppInstance::acquire(dataFolder);
     if (const auto* error = std::get_if<AppInstance::Error>(&guard)) {
@@ -90,18 +94,19 @@ int run(QApplication& app)
             AppBus::activateRunning(links, AppBus::Search::Any);
             return 0;
         }
-        QtDialogs().alert(u"Не удалось запустить Оврин"_s,
-                          u"Не удалось проверить, запущено ли другое окно: "_s +
-                              error->description);
+        QtDialogs(modal).alert(u"Не удалось запустить Оврин"_s,
+                               u"Не удалось проверить, запущено ли другое окно: "_s +
+                                   error->description);
         return 0;
     }
 
-    QtDialogs dialogs;
+    QtDialogs dialogs(modal);
     XdgLoginItem loginItem;
     Syslog systemLog;
     NetworkManagerVpns vpns;
     CorePorts ports;
     ports.dialogs = &dialogs;
+    ports.modal = &modal;
     ports.loginItem = &loginItem;
     ports.systemLog = &systemLog;
     ports.vpns = &vpns;

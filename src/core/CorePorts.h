@@ -12,6 +12,7 @@
 
 class Dialogs;
 class LoginItem;
+class ModalDepth;
 class NetworkManagerVpns;
 class SystemLog;
 
@@ -22,6 +23,8 @@ struct CorePorts {
     Dialogs* dialogs = nullptr;
     LoginItem* loginItem = nullptr;
     SystemLog* systemLog = nullptr;
+    // Raised while an alert, a panel or a menu is open; Core's ticks wait.
+    ModalDepth* modal = nullptr;
     // The connected VPNs for the parallel-VPN scan, held weakly: without it
     // the scan finds none.
     QPointer<NetworkManagerVpns> vpns = {};

@@ -85,6 +85,7 @@ private Q_SLOTS:
         FakeSystemLog log;
         CorePorts ports;
         ports.dialogs = m_dialogs.get();
+        ports.modal = &m_dialogs->modal;
         ports.loginItem = &loginItem;
         ports.systemLog = &log;
         Core core(ports);

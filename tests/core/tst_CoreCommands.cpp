@@ -51,6 +51,7 @@ class CoreCommandsTest : public QObject {
     {
         CorePorts p;
         p.dialogs = m_dialogs.get();
+        p.modal = &m_dialogs->modal;
         p.loginItem = loginItem ? loginItem : &m_loginItem;
         p.systemLog = m_log.get();
         p.now = [] { return QDateTime(QDate(2026, 3, 7), QTime(9, 45, 59)); };

@@ -35,6 +35,7 @@ class CoreStateTest : public QObject {
     {
         CorePorts p;
         p.dialogs = m_dialogs.get();
+        p.modal = &m_dialogs->modal;
         p.loginItem = &m_loginItem;
         p.systemLog = &m_log;
         p.resourceFolder = m_resources.path();

@@ -1,5 +1,6 @@
 #include "Journey.h"
 
+#include "FakePorts.h"
 #include "OnScreen.h"
 #include "Outbox.h"
 
@@ -86,10 +87,7 @@ void Journey::setScenario(const QByteArray& json)
 
 bool Journey::start()
 {
-    CorePorts ports;
-    ports.dialogs = &m_dialogs;
-    ports.loginItem = m_loginItem.get();
-    ports.systemLog = &m_log;
+    CorePorts ports = fakePorts(m_dialogs, *m_loginItem, m_log);
     ports.vpns = m_vpns.port();
     ports.resourceFolder = m_resources.path();
     ports.arguments = {u"ovrin"_s};

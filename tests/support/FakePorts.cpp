@@ -1,9 +1,12 @@
 #include "FakePorts.h"
 
-CorePorts fakePorts(Dialogs& dialogs, LoginItem& loginItem, SystemLog& log)
+#include "FakeDialogs.h"
+
+CorePorts fakePorts(FakeDialogs& dialogs, LoginItem& loginItem, SystemLog& log)
 {
     CorePorts ports;
     ports.dialogs = &dialogs;
+    ports.modal = &dialogs.modal;
     ports.loginItem = &loginItem;
     ports.systemLog = &log;
     return ports;

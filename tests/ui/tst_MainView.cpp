@@ -775,12 +775,12 @@ private Q_SLOTS:
     // An open settings menu holds the status poll and the scans, as any menu does.
     void settingsMenuHoldsTicks()
     {
-        QVERIFY(!ModalDepth::blocked());
+        QVERIFY(!m_core->modalDepth().blocked());
         m_view->settingsMenu()->popup(m_view->settingsButton()->mapToGlobal(QPoint(0, 28)));
         QTRY_VERIFY(m_view->settingsMenu()->isVisible());
-        QVERIFY(ModalDepth::blocked());
+        QVERIFY(m_core->modalDepth().blocked());
         m_view->settingsMenu()->close();
-        QVERIFY(!ModalDepth::blocked());
+        QVERIFY(!m_core->modalDepth().blocked());
     }
 
     void accountSheet_data()

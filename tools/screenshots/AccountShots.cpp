@@ -5,6 +5,7 @@
 // Alerts are real message boxes, pictured over the view. Not a test: run it
 // under an X server (scripts/screenshots.sh runs it under Xvfb).
 //   account_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
+#include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakePorts.h"
@@ -16,7 +17,6 @@
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
-#include "platform/Dialogs.h"
 #include "signin/EmailSignInView.h"
 #include "signin/SignInDeviceRow.h"
 
@@ -84,21 +84,16 @@ bool shoot(QWidget& frame, const QString& path)
         .save(path);
 }
 
-// Alerts as the application shows them (the first button the default,
-// Escape the last), pictured before they are answered with `answer`.
-class ShotDialogs final : public Dialogs {
-public:
-    std::function<void()> whileShown;
-    int answer = 1;
-    QWidget* over = nullptr; // the window the alert is centred on
-
-    int alert(const QString& message, const QString& informative,
-              const QStringList& buttons) override
-    {
+// Pictures each alert `dialogs` is asked for as the application shows it
+// (the first button the default, Escape the last) over `over`, runs `shoot`
+// once it has settled, then closes it; the fake's script gives the answer.
+void pictureAlerts(FakeDialogs& dialogs, QWidget* over, std::function<void()> shoot)
+{
+    dialogs.whileAlertOpen = [over, shoot = std::move(shoot)](const FakeDialogs::Alert& alert) {
         QMessageBox box(over);
-        box.setText(message);
-        box.setInformativeText(informative);
-        const QStringList labels = buttons.isEmpty() ? QStringList{u"ОК"_s} : buttons;
+        box.setText(alert.message);
+        box.setInformativeText(alert.informative);
+        const QStringList labels = alert.buttons.isEmpty() ? QStringList{u"ОК"_s} : alert.buttons;
         QList<QAbstractButton*> added;
         for (qsizetype i = 0; i < labels.size(); ++i)
             added.append(box.addButton(labels.at(i),
@@ -106,22 +101,12 @@ public:
         box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
         box.setEscapeButton(added.last());
         QTimer::singleShot(settleMs, &box, [&] {
-            if (whileShown)
-                whileShown();
-            added.at(std::min<qsizetype>(answer, added.size() - 1))->click();
+            shoot();
+            box.done(0);
         });
         box.exec();
-        return answer;
-    }
-    std::optional<QString> savePanel(const QString&, const QString&, const QString&,
-                                     const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> folderPanel(const QString&) override { return std::nullopt; }
-    void reveal(const QString&) override {}
-    void activateApp() override {}
-};
+    };
+}
 
 struct Call {
     QString path;
@@ -153,7 +138,7 @@ enum class SignInState { Address, Sending, Code, CodeRefused, Choice, ChoiceAler
 
 bool signInShot(SignInState state, const QString& path)
 {
-    ShotDialogs dialogs;
+    FakeDialogs dialogs;
     QList<Call> calls;
     auto* view = new EmailSignInView(
         [&](const QString& p, const QMap<QString, QString>&, Core::AccountDone done) {
@@ -199,8 +184,8 @@ bool signInShot(SignInState state, const QString& path)
     if (state == SignInState::Choice)
         return shoot(frame, path);
     bool saved = false;
-    dialogs.whileShown = [&] { saved = shoot(frame, path); };
-    dialogs.over = &frame;
+    dialogs.alertAnswers = {1};
+    pictureAlerts(dialogs, &frame, [&] { saved = shoot(frame, path); });
     view->findChildren<SignInDeviceRow*>().constFirst()->replaceButton()->click();
     return saved;
 }
@@ -256,7 +241,7 @@ struct ShotCore {
     FakeSystemLog log;
     Core core;
 
-    explicit ShotCore(Dialogs& dialogs)
+    explicit ShotCore(FakeDialogs& dialogs)
         : core(fakePorts(dialogs, loginItem, log))
     {}
 };
@@ -271,7 +256,7 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
                      "error":""})"));
     helper.route("GET", "/account/cabinet",
                  state == CabinetState::Loading ? Reply::stall() : Reply::json(200, cabinetBody()));
-    ShotDialogs dialogs;
+    FakeDialogs dialogs;
     ShotCore shot(dialogs);
     Core& core = shot.core;
     core.refreshAccount();
@@ -307,9 +292,8 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
     picker->setFocus();
     QTest::keyClick(picker, Qt::Key_Down); // the long corporate plan
     bool saved = false;
-    dialogs.answer = 0;
-    dialogs.whileShown = [&] { saved = shoot(frame, path); };
-    dialogs.over = &frame;
+    dialogs.alertAnswers = {0};
+    pictureAlerts(dialogs, &frame, [&] { saved = shoot(frame, path); });
     for (auto* button : view->findChildren<QPushButton*>()) {
         if (button->text() == u"Перейти к оплате")
             button->click();
@@ -383,7 +367,7 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
                  Reply::json(200, R"({"name":"MacBook Air Анны","platform":"macOS"})"));
     helper.route("POST", "/account/auth/request", Reply::json(200, R"({"challenge_id":"ch1"})"));
 
-    ShotDialogs dialogs;
+    FakeDialogs dialogs;
     ShotCore shot(dialogs);
     Core& core = shot.core;
     core.refreshAccount();
@@ -438,8 +422,8 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
         reveal(link);
         QTest::keyClicks(link, u"ovrin://pair?id=5f0c2a7e&token=Qm9vdHN0cmFw"_s);
         bool saved = false;
-        dialogs.over = &sheet;
-        dialogs.whileShown = [&] { saved = shoot(sheet, path); };
+        dialogs.alertAnswers = {1};
+        pictureAlerts(dialogs, &sheet, [&] { saved = shoot(sheet, path); });
         buttonIn(view, u"Подтвердить устройство"_s)->click();
         return waitFor([&] { return saved; });
     }

@@ -25,7 +25,7 @@ QIcon menuIcon(const QString& name, const QColor& colour, const QPalette& palett
 } // namespace
 
 SettingsMenu::SettingsMenu(Core* core, QWidget* parent)
-    : PullDownMenu(parent)
+    : PullDownMenu(core->modalDepth(), parent)
     , core_(core)
 {
     launchAtLogin_ = addSwitch(u"Запускать при входе в систему"_s, &Core::setLaunchAtLogin);
@@ -38,7 +38,7 @@ SettingsMenu::SettingsMenu(Core* core, QWidget* parent)
             core_->setShowAccount(true);
     });
 
-    logs_ = new PullDownMenu(u"Логи"_s, this);
+    logs_ = new PullDownMenu(core->modalDepth(), u"Логи"_s, this);
     addMenu(logs_);
     export_ = logs_->addAction(u"Экспорт…"_s);
     connect(export_, &QAction::triggered, this, [this] {
