@@ -4,11 +4,12 @@
 #include "app/AppInstance.h"
 #include "app/Delegate.h"
 #include "platform/ModalDepth.h"
-#include "platform/NetworkManagerVpns.h"
-#include "platform/QtDialogs.h"
 #include "platform/ResourceFolder.h"
-#include "platform/Syslog.h"
-#include "platform/XdgLoginItem.h"
+#include "platform/desktop/MachineInfoIdentity.h"
+#include "platform/desktop/NetworkManagerVpns.h"
+#include "platform/desktop/QtDialogs.h"
+#include "platform/desktop/Syslog.h"
+#include "platform/desktop/XdgLoginItem.h"
 
 #include <QApplication>
 #include <QDir>
@@ -104,9 +105,11 @@ int run(QApplication& app)
     XdgLoginItem loginItem;
     Syslog systemLog;
     NetworkManagerVpns vpns;
+    const MachineInfoIdentity device;
     CorePorts ports;
     ports.dialogs = &dialogs;
     ports.modal = &modal;
+    ports.device = &device;
     ports.loginItem = &loginItem;
     ports.systemLog = &systemLog;
     ports.vpns = &vpns;

@@ -26,7 +26,8 @@ Core::Core(CorePorts ports, QObject* parent)
     , m_ports(std::move(ports))
     , m_updates(*m_ports.dialogs)
 {
-    Q_ASSERT(m_ports.dialogs && m_ports.loginItem && m_ports.systemLog && m_ports.modal);
+    Q_ASSERT(m_ports.dialogs && m_ports.loginItem && m_ports.systemLog && m_ports.modal &&
+             m_ports.device);
     m_vpnQueue.setObjectName(u"ovrin.parallel-vpn"_s);
     m_vpnQueue.setMaxThreadCount(1);
     readLaunchAtLogin();

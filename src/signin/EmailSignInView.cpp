@@ -46,10 +46,12 @@ QWidget* row(QWidget* parent, int gap, std::initializer_list<QWidget*> items)
 
 } // namespace
 
-EmailSignInView::EmailSignInView(Request request, Dialogs& dialogs, QWidget* parent)
+EmailSignInView::EmailSignInView(Request request, Dialogs& dialogs, const DeviceIdentity& device,
+                                 QWidget* parent)
     : QWidget(parent)
     , request_(std::move(request))
     , dialogs_(dialogs)
+    , m_device(device)
 {
     build();
     applyStyle();
@@ -243,8 +245,8 @@ void EmailSignInView::verify(const std::optional<QString>& replacing)
     message_.clear();
     QMap<QString, QString> body{{u"challenge_id"_s, challenge_},
                                 {u"code"_s, code_},
-                                {u"name"_s, DeviceIdentity::name()},
-                                {u"platform"_s, DeviceIdentity::platform()}};
+                                {u"name"_s, m_device.name()},
+                                {u"platform"_s, m_device.platform()}};
     if (replacing)
         body.insert(u"replace_device_id"_s, *replacing);
     render();

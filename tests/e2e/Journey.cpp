@@ -73,7 +73,7 @@ Journey::~Journey()
 
 bool Journey::valid() const
 {
-    return m_home.isValid() && m_resources.isValid() && m_vpns.isValid() && m_scratch.isValid() &&
+    return m_home.isValid() && m_resources.isValid() && m_scratch.isValid() &&
            QFile::exists(m_resources.path() + u"/helper"_s) &&
            QFile::exists(m_resources.path() + u"/netcore"_s);
 }
@@ -88,7 +88,8 @@ void Journey::setScenario(const QByteArray& json)
 bool Journey::start()
 {
     CorePorts ports = fakePorts(m_dialogs, *m_loginItem, m_log);
-    ports.vpns = m_vpns.port();
+    ports.device = &m_device;
+    ports.vpns = &m_vpns;
     ports.resourceFolder = m_resources.path();
     ports.arguments = {u"ovrin"_s};
     m_delegate = std::make_unique<Delegate>(std::move(ports));

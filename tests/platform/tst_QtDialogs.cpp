@@ -1,7 +1,7 @@
 // The Qt dialogs: button order and answers, the modal depth while open, the
 // save panel's file type, and revealing a file over D-Bus or without it.
 #include "platform/ModalDepth.h"
-#include "platform/QtDialogs.h"
+#include "platform/desktop/QtDialogs.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -7,6 +7,6 @@ class LoginItem;
 class SystemLog;
 
 // The ports of a Core under test: the given fakes, the dialogs' modal depth,
-// no VPN source (a scan finds none), no resource folder (nothing is
-// launched).
+// a FakeDeviceIdentity, no VPN source (a scan finds none), no resource
+// folder (nothing is launched).
 CorePorts fakePorts(FakeDialogs& dialogs, LoginItem& loginItem, SystemLog& log);

@@ -5,6 +5,7 @@
 // Alerts are real message boxes, pictured over the view. Not a test: run it
 // under an X server (scripts/screenshots.sh runs it under Xvfb).
 //   account_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
+#include "FakeDeviceIdentity.h"
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
@@ -139,12 +140,13 @@ enum class SignInState { Address, Sending, Code, CodeRefused, Choice, ChoiceAler
 bool signInShot(SignInState state, const QString& path)
 {
     FakeDialogs dialogs;
+    const FakeDeviceIdentity device;
     QList<Call> calls;
     auto* view = new EmailSignInView(
         [&](const QString& p, const QMap<QString, QString>&, Core::AccountDone done) {
             calls.append({p, std::move(done)});
         },
-        dialogs);
+        dialogs, device);
     Frame frame(view);
     frame.move(windowAt);
     frame.show();
