@@ -23,8 +23,20 @@ FakeVpns::FakeVpns()
 void FakeVpns::list(const QStringList& names)
 {
     m_lines.clear();
-    for (const QString& name : names)
-        m_lines << u"* (Connected) %1 VPN (tun) \"%1\""_s.arg(name);
+    for (const QString& name : names) {
+        // The line's id ends at white space and its name at a double quote.
+        QString id = name;
+        QString shown = name;
+        for (QChar& c : id) {
+            if (c.isSpace())
+                c = u'_';
+        }
+        for (QChar& c : shown) {
+            if (c == u'"' || c == u'\n' || c == u'\r')
+                c = u'\'';
+        }
+        m_lines << u"* (Connected) %1 VPN (tun) \"%2\""_s.arg(id, shown);
+    }
 }
 
 void FakeVpns::hold()
