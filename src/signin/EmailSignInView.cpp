@@ -46,10 +46,12 @@ QWidget* row(QWidget* parent, int gap, std::initializer_list<QWidget*> items)
 
 } // namespace
 
-EmailSignInView::EmailSignInView(Request request, Dialogs& dialogs, QWidget* parent)
+EmailSignInView::EmailSignInView(Request request, Dialogs& dialogs, const DeviceIdentity& device,
+                                 QWidget* parent)
     : QWidget(parent)
     , m_request(std::move(request))
     , m_dialogs(dialogs)
+    , m_device(device)
 {
     build();
     applyStyle();
@@ -243,8 +245,8 @@ void EmailSignInView::verify(const std::optional<QString>& replacing)
     m_message.clear();
     QMap<QString, QString> body{{u"challenge_id"_s, m_challenge},
                                 {u"code"_s, m_code},
-                                {u"name"_s, DeviceIdentity::name()},
-                                {u"platform"_s, DeviceIdentity::platform()}};
+                                {u"name"_s, m_device.name()},
+                                {u"platform"_s, m_device.platform()}};
     if (replacing)
         body.insert(u"replace_device_id"_s, *replacing);
     render();

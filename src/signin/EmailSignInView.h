@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class DeviceIdentity;
 class Dialogs;
 class LinkButton;
 class ProminentButton;
@@ -34,8 +35,10 @@ public:
     using Request = std::function<void(const QString& path, const QMap<QString, QString>& body,
                                        Core::AccountDone done)>;
 
-    // `dialogs` asks to confirm a replacement; it must outlive the view.
-    EmailSignInView(Request request, Dialogs& dialogs, QWidget* parent = nullptr);
+    // `dialogs` asks to confirm a replacement; `device` is the computer
+    // signing in. Both must outlive the view.
+    EmailSignInView(Request request, Dialogs& dialogs, const DeviceIdentity& device,
+                    QWidget* parent = nullptr);
 
     // Sign-in succeeded; the view shows only the success notice from then on.
     bool isCompleted() const { return m_completed; }
@@ -69,6 +72,7 @@ private:
 
     Request m_request;
     Dialogs& m_dialogs;
+    const DeviceIdentity& m_device;
 
     QString m_email;
     QString m_code;

@@ -1,5 +1,6 @@
 #include "Journey.h"
 
+#include "FakePorts.h"
 #include "OnScreen.h"
 #include "Outbox.h"
 
@@ -72,7 +73,7 @@ Journey::~Journey()
 
 bool Journey::valid() const
 {
-    return m_home.isValid() && m_resources.isValid() && m_vpns.isValid() && m_scratch.isValid() &&
+    return m_home.isValid() && m_resources.isValid() && m_scratch.isValid() &&
            QFile::exists(m_resources.path() + u"/helper"_s) &&
            QFile::exists(m_resources.path() + u"/netcore"_s);
 }
@@ -86,11 +87,9 @@ void Journey::setScenario(const QByteArray& json)
 
 bool Journey::start()
 {
-    CorePorts ports;
-    ports.dialogs = &m_dialogs;
-    ports.loginItem = m_loginItem.get();
-    ports.systemLog = &m_log;
-    ports.vpns = m_vpns.port();
+    CorePorts ports = fakePorts(m_dialogs, *m_loginItem, m_log);
+    ports.device = &m_device;
+    ports.vpns = &m_vpns;
     ports.resourceFolder = m_resources.path();
     ports.arguments = {u"ovrin"_s};
     m_delegate = std::make_unique<Delegate>(std::move(ports));

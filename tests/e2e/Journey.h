@@ -5,13 +5,14 @@
 // Core.launch() from a resource folder made of the built files, on a
 // temporary HOME and center folder. Only the modal dialogs and the file
 // panels answer from a script (FakeDialogs); the parallel-VPN scan reads a
-// stand-in interface folder (FakeVpns).
+// list the test sets (FakeVpns).
 #include "FakeDialogs.h"
 #include "FakeVpns.h"
 #include "TestHome.h"
 #include "app/Delegate.h"
-#include "platform/Syslog.h"
-#include "platform/XdgLoginItem.h"
+#include "platform/desktop/MachineInfoIdentity.h"
+#include "platform/desktop/Syslog.h"
+#include "platform/desktop/XdgLoginItem.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -89,6 +90,7 @@ private:
     TestHome m_home;
     QTemporaryDir m_resources;
     FakeVpns m_vpns;
+    const MachineInfoIdentity m_device;
     QTemporaryDir m_scratch;
     std::unique_ptr<QTemporaryDir> m_center;
     FakeDialogs m_dialogs;
