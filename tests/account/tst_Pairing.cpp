@@ -108,8 +108,8 @@ private Q_SLOTS:
                             Reply::json(200, R"({"status":"pending"})"));
         const auto sent = m_rig.helper->requests("POST", "/account/pair/requests");
         QCOMPARE(sent.size(), 1);
-        QCOMPARE(bodyOf(sent[0]),
-                 (QJsonObject{{u"name"_s, m_rig.core->device().name()}, {u"platform"_s, u"macOS"_s}}));
+        QCOMPARE(bodyOf(sent[0]), (QJsonObject{{u"name"_s, m_rig.core->device().name()},
+                                               {u"platform"_s, u"macOS"_s}}));
         QCOMPARE(request().pairSecret(), u"s1"_s);
         QCOMPARE(request().pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
         QCOMPARE(m_pairing->message(), u"QR действует одну минуту."_s);
