@@ -49,8 +49,8 @@ const Simulation::TimePoint T0 = Simulation::TimePoint() + 1h;
 // The built helper's: the installation is its slow answer, and the I/O time-out is short for
 // the client that never finishes its request.
 const QByteArray Netcore = R"({"format":1,"seed":11,"tick_ms":100,"verify_after_ms":2000,
-    "install_ms":2000})";
-constexpr int IoTimeoutMs = 2000;
+    "install_ms":3000})";
+constexpr int IoTimeoutMs = 3000;
 
 QByteArray q(const std::string& text)
 {
@@ -76,20 +76,15 @@ QStringList filesIn(const std::filesystem::path& folder)
 // Amsterdam is the faster one, Riga the one of the lowest latency.
 std::vector<ChannelProfile> channels()
 {
-    std::string error;
-    return ChannelProfile::parseList(Json::parse(R"({"channels":[
-        {"name":"Амстердам","latency_ms":40,"down_bps":80000000,"up_bps":30000000,"transport":"udp"},
-        {"name":"Riga","latency_ms":20,"down_bps":50000000,"up_bps":20000000,"transport":"tcp"}]})"),
-                                     error)
-        .value();
+    return {{"Амстердам", 40, 80'000'000, 30'000'000, ChannelProfile::Transport::Udp},
+            {"Riga", 20, 50'000'000, 20'000'000, ChannelProfile::Transport::Tcp}};
 }
 
-EngineProfile engine(int seed = 7)
+EngineProfile engine()
 {
     std::string error;
-    return EngineProfile::parse(Json::parse(R"({"format":1,"tick_ms":100,"latency_after_ms":1000,
-        "verify_after_ms":3000,"check_period_ms":5000,"seed":)" +
-                                            std::to_string(seed) + "}"),
+    return EngineProfile::parse(Json::parse(R"({"format":1,"seed":3,"tick_ms":100,
+        "latency_after_ms":1000,"verify_after_ms":3000,"check_period_ms":5000})"),
                                 error)
         .value();
 }
@@ -97,12 +92,6 @@ EngineProfile engine(int seed = 7)
 Settings installed(bool autoconnect = false)
 {
     return {true, autoconnect, false, {}, {}, {}, {}};
-}
-
-Scenario scenarioOf(const std::string& json)
-{
-    std::string error;
-    return Scenario::parse(Json::parse(json), error).value();
 }
 
 struct Answer {
@@ -137,17 +126,14 @@ struct Rig {
     std::filesystem::path center;
     std::shared_ptr<std::int64_t> wall;
     std::shared_ptr<Controller::TimePoint> now = std::make_shared<Controller::TimePoint>(T0);
-    Scenario scenario;
     std::unique_ptr<Controller> controller;
     std::unique_ptr<AccountService> account;
     std::unique_ptr<Router> router;
 
     explicit Rig(std::filesystem::path centerFolder = {},
-                 std::shared_ptr<std::int64_t> clock = std::make_shared<std::int64_t>(Start),
-                 const std::string& scenarioJson = "{}")
+                 std::shared_ptr<std::int64_t> clock = std::make_shared<std::int64_t>(Start))
         : center(centerFolder.empty() ? folder.root / "center" : std::move(centerFolder))
         , wall(std::move(clock))
-        , scenario(scenarioOf(scenarioJson))
     {
         std::string error;
         folder.create(error);
@@ -157,7 +143,7 @@ struct Rig {
     void start(std::optional<std::string> restore = {})
     {
         controller = std::make_unique<Controller>(Controller::Setup{
-            channels(), engine(3), scenario, folder, [now = now] { return *now; }, "9.9"});
+            channels(), engine(), {}, folder, [now = now] { return *now; }, "9.9"});
         controller->start(std::move(restore));
         account = std::make_unique<AccountService>(
             *controller, AccountService::Setup{folder, center, [wall = wall] { return *wall; }});
@@ -202,9 +188,9 @@ struct Rig {
         return answer;
     }
 
-    Answer post(const std::string& target, const Json& body = Json::object())
+    Answer post(const std::string& to, const Json& body = Json::object())
     {
-        return ask("POST", target, body);
+        return ask("POST", to, body);
     }
 
     AccountStatus accountStatus()
@@ -253,11 +239,6 @@ std::string parsed(const std::string& kind, const std::string& input)
                       : "!";
     }
     const Json document = Json::parse(input, nullptr, false);
-    if (kind == "channels" || kind == "scenario") {
-        const bool ok = kind == "channels" ? ChannelProfile::parseList(document, error).has_value()
-                                           : Scenario::parse(document, error).has_value();
-        return ok ? "ok" : "!" + error;
-    }
     // A request body whose first field is of kind `kind`; "only" allows "name" and "platform".
     const std::map<std::string, FlatBody::Kind> kinds{
         {"id", FlatBody::Kind::Id},       {"token", FlatBody::Kind::Token},
@@ -346,17 +327,17 @@ struct Helper {
         launch(args(engine) + extra);
         return QTest::qWaitFor(
             [&] { return process.state() == QProcess::Running && call("GET", u"/status"_s); },
-            5000);
+            10000);
     }
 
     // The exit code after `signal`; -1 when it did not end by itself.
     int stop(int signal = SIGTERM)
     {
-        if (process.state() != QProcess::Running)
+        if (process.state() != QProcess::Running || ::kill(pid_t(process.processId()), signal))
             return -1;
-        ::kill(pid_t(process.processId()), signal);
-        const bool ended = process.waitForFinished(5000);
-        return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
+                   ? process.exitCode()
+                   : -1;
     }
 
     std::optional<HelperReply> call(const char* method, const QString& target,
@@ -365,11 +346,7 @@ struct Helper {
         return HelperSocket::roundTripAt(socket, QString::fromLatin1(method), target, 20, payload);
     }
 
-    Status status()
-    {
-        const auto reply = call("GET", u"/status"_s);
-        return (reply ? Status::fromJson(reply->body) : std::nullopt).value_or(Status{});
-    }
+    Status status() { return Status::fromJson(call("GET", u"/status"_s).value().body).value(); }
 };
 
 } // namespace
@@ -386,9 +363,7 @@ class HelperTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QFile netcore(m_engine);
-        QVERIFY(netcore.open(QIODevice::WriteOnly) && netcore.write(Netcore) == Netcore.size());
-        netcore.close();
+        writeAll(m_engine.toStdString(), Netcore.toStdString());
         QVERIFY(m_shared.start(m_engine));
     }
 
@@ -403,66 +378,19 @@ private Q_SLOTS:
 
     void cleanup() { QVERIFY2(misshapen.isEmpty(), qPrintable(misshapen.join(u'\n'))); }
 
-    void simulation()
-    {
-        Simulation sim(channels(), engine()), rarely(channels(), engine()),
-            other(channels(), engine(8));
-        for (Simulation* s : {&sim, &rarely, &other})
-            s->connect(0, T0);
-        auto at = [&](std::chrono::milliseconds t) { return sim.read(T0 + t); };
-        QVERIFY(at(0ms).running && at(0ms).primary && at(999ms).latencyMs == 0);
-        QVERIFY(at(1000ms).latencyMs >= 32 && at(1000ms).latencyMs <= 48);
-        QVERIFY(!at(2999ms).verified && at(3000ms).verified);
-        QVERIFY(at(12345ms).checkWaitMs == 2345 && at(12345ms).checkNextMs == 2655);
-        std::int64_t previous = -1, peak = 0, lowest = INT64_MAX, highest = 0;
-        for (std::chrono::milliseconds t = 13s; t <= 120s; t += 100ms) {
-            const Simulation::Reading r = at(t);
-            QVERIFY(r.downBps >= 60'000'000 && r.downBps <= 100'000'000);
-            QVERIFY(r.upBps >= 22'500'000 && r.upBps <= 37'500'000);
-            QVERIFY(r.peakBps >= r.downBps && r.peakBps >= peak);
-            QVERIFY2(previous < 0 || std::abs(r.downBps - previous) < 4'000'000, "a jump");
-            previous = r.downBps;
-            peak = r.peakBps;
-            lowest = std::min(lowest, r.downBps);
-            highest = std::max(highest, r.downBps);
-        }
-        QVERIFY2(highest - lowest > 8'000'000, "the rate hardly moves");
-        // Polling often or rarely does not change the figures; the seed does.
-        QCOMPARE(rarely.read(T0 + 120s).peakBps, peak);
-        QVERIFY(rarely.read(T0 + 120s).downBps == previous &&
-                other.read(T0 + 120s).downBps != previous);
-        // Another channel starts the peak again; the best of each channel stays.
-        sim.connect(1, T0 + 122s);
-        QVERIFY(at(122s).peakBps == 0 && sim.best()[0] == peak);
-        QVERIFY(at(130s).peakBps > 0 && sim.best()[1] == at(130s).peakBps);
-    }
-
     void inputs_data()
     {
         QTest::addColumn<QByteArray>("kind");
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("expected"); // "!" and a part of the reason when refused
         auto row = [](const char* kind, const QByteArray& input, const QByteArray& expected) {
-            QTest::addRow("%s %s", kind, input.constData())
+            QTest::addRow("%s %s", kind, qPrintable(QString::fromUtf8(input)))
                 << QByteArray(kind) << input << expected;
         };
-        const QByteArray channel =
-            R"({"name":"A","latency_ms":40,"down_bps":9000000,"up_bps":3000000,"transport":"udp"})";
-        auto list = [](const QByteArray& items) -> QByteArray {
-            return "{\"channels\":[" + items + "]}";
-        };
-        row("channels", list(channel), "ok");
-        row("channels", list(""), "!1 to 64");
-        row("channels", list(channel + "," + channel), "!duplicate");
-        row("channels", list(QByteArray(channel).replace("40", "40.5")), "!integer");
-        row("channels", list(QByteArray(channel).replace("up_bps", "upbps")), "!unknown key");
-        row("scenario", R"({"refuse":{"/stop":{"status":99}}})", "!status");
-        row("scenario", R"({"delay_ms":{"/connect?i=1":10}})", "!request paths");
         row("target", "/connect?i=3 i", "/connect|3");
         row("target", "/export?to=/tmp/a+b%2Bc.zip to", "/export|/tmp/a+b+c.zip");
         row("target", "/export?to=%2Ftmp%2F%D0%B6%20x.zip to", "/export|/tmp/ж x.zip");
         row("target", "/stop?x&reason=update reason", "/stop|update");
-        row("target", "/stop reason", "/stop|<none>");
         row("target", "/export?to=%2 to", "!");
         row("target", "/export?to=%zz to", "!");
         row("target", "status to", "!");
@@ -470,7 +398,6 @@ private Q_SLOTS:
         row("id", "", "!Не указано поле «id»");
         row("id", R"({"id":")" + id + R"("})", id);
         row("id", R"({"id":")" + id.toUpper() + R"("})", "!заполнено неверно");
-        row("id", R"({"id":"abc"})", "!заполнено неверно");
         row("id", R"({"id":5})", "!должно быть строкой");
         row("id", R"(["id"])", "!объектом JSON");
         row("token", R"({"t":")" + token + R"("})", token);
@@ -527,9 +454,8 @@ private Q_SLOTS:
         QVERIFY(!rig.router->handle({"POST", "/install", {}, {}}).deferred());
         QCOMPARE(rig.call("POST", "/autoconnect/cancel").status, 200);
         QVERIFY(!rig.status().auto_);
-        rig.call("POST", "/autoconnect?on=0");
-        rig.call("POST", "/protection?on=0");
-        rig.call("POST", "/connect?i=0");
+        for (const char* command : {"/autoconnect?on=0", "/protection?on=0", "/connect?i=0"})
+            rig.call("POST", command);
         rig.restart();
         s = rig.status();
         QVERIFY(!s.running && !s.protected_ && s.active == 0); // the last channel stays selected
@@ -547,13 +473,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("session"); // empty: no header
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("code");
-        QTest::newRow("known") << QByteArray("s3cret") << QByteArray("{\"build\":42}") << 200;
-        QTest::newRow("no body") << QByteArray("s3cret") << QByteArray() << 400;
-        QTest::newRow("build as text")
-            << QByteArray("s3cret") << QByteArray("{\"build\":\"4\"}") << 400;
-        QTest::newRow("other") << QByteArray("s3cre7") << QByteArray("{\"build\":42}") << 403;
-        QTest::newRow("a prefix") << QByteArray("s3c") << QByteArray("{\"build\":1}") << 403;
-        QTest::newRow("no header") << QByteArray() << QByteArray("{\"build\":42}") << 403;
+        auto row = [](const char* name, const char* session, const char* body, int code) {
+            QTest::newRow(name) << QByteArray(session) << QByteArray(body) << code;
+        };
+        row("known", "s3cret", "{\"build\":42}", 200);
+        row("no body", "s3cret", "", 400);
+        row("build as text", "s3cret", "{\"build\":\"4\"}", 400);
+        row("a prefix", "s3c", "{\"build\":1}", 403);
+        row("no header", "", "{\"build\":42}", 403);
     }
 
     void updateSession()
@@ -647,18 +574,17 @@ private Q_SLOTS:
         Rig rig;
         const QString root = QString::fromStdString(rig.folder.root.string()) + u'/';
         const std::filesystem::path crashes = rig.folder.logs() / "crashes";
-        const QStringList ours{u".helper-state.json.a1B2c3"_s,
-                               u".helper.pid.Zz9Yy8"_s,
-                               u"servers/.servers.json.sig.q1W2e3"_s,
-                               u"logs/crashes/.crash-20250101T000000Z-77-1.json.AbCdEf"_s,
-                               u"center/.center.json.x9X9x9"_s,
-                               u"center/outbox/.20250101T000000Z-001-anna@example.ru.eml.Qq1Ww2"_s};
-        const QStringList foreign{u"helper-state.json.a1B2c3"_s,
-                                  u".helper-state.json.a1B2c"_s,
-                                  u".notes.txt.a1B2c3"_s,
-                                  u"servers/.servers.json.a1-2c3"_s,
-                                  u"logs/crashes/crash-notes.json"_s,
-                                  u"logs/crashes/.crash-notes.json.a1B2c3"_s};
+        const QStringList ours =
+            QString::fromUtf8(
+                ".helper-state.json.a1B2c3 .helper.pid.Zz9Yy8 servers/.servers.json.sig.q1W2e3 "
+                "logs/crashes/.crash-20250101T000000Z-77-1.json.AbCdEf center/.center.json.x9X9x9 "
+                "center/outbox/.20250101T000000Z-001-anna@example.ru.eml.Qq1Ww2")
+                .split(u' ');
+        const QStringList foreign =
+            QString::fromUtf8("helper-state.json.a1B2c3 .helper-state.json.a1B2c .notes.txt.a1B2c3 "
+                              "servers/.servers.json.a1-2c3 logs/crashes/crash-notes.json "
+                              "logs/crashes/.crash-notes.json.a1B2c3")
+                .split(u' ');
         QVERIFY(QDir().mkpath(root + u"servers"_s) && QDir().mkpath(root + u"center/outbox"_s));
         for (const QString& name : ours + foreign)
             writeAll(QString(root + name).toStdString(), "");
@@ -696,30 +622,7 @@ private Q_SLOTS:
         const Json document = Json::parse(readAll(snapshot));
         QVERIFY(document["event"] == "test_event" && document["details"]["why"] == "test");
         QVERIFY(q(document["log_tail"].dump()).contains("line 299 "));
-        const std::vector<Logs::File> files = logs.collect();
-        QVERIFY(files[0].name == "logs/helper.log.3" && !q(files[0].bytes).contains("line 0 "));
-        QCOMPARE(files.back().name, "crashes/" + snapshot.filename().string());
-    }
-
-    void manyWritersLoseNothing()
-    {
-        Center one(m_center, false, [this] { return *m_wall; });
-        Center two(m_center, false, [this] { return *m_wall; });
-        std::atomic<int> sent = 0;
-        std::vector<std::thread> writers;
-        for (int t = 0; t < 4; ++t)
-            writers.emplace_back([&, t] {
-                for (int i = 0; i < 20; ++i) {
-                    const std::string email = "w" + std::to_string(t * 100 + i) + "@ovrin.test";
-                    sent += (t % 2 ? one : two).requestCode(email, std::nullopt).status == 200;
-                }
-            });
-        for (std::thread& writer : writers)
-            writer.join();
-        QCOMPARE(sent.load(), 80);
-        QCOMPARE(Json::parse(readAll(m_center / "center.json"))["challenges"].size(), 80u);
-        QCOMPARE(filesIn(m_center / "outbox").size(), 80);
-        QCOMPARE(filesIn(m_center), (QStringList{u"center.json"_s, u"center.lock"_s}));
+        QCOMPARE(logs.collect().back().name, "crashes/" + snapshot.filename().string());
     }
 
     void serverList_data()
@@ -824,8 +727,6 @@ private Q_SLOTS:
         QVERIFY(first.imported() && second.imported() && third.imported());
         const Answer full = first.signIn("full@ovrin.test");
         QVERIFY(full.error() == "device_limit" && full.body["devices"].size() == 3);
-        for (const Json& d : full.body["devices"])
-            QVERIFY(d["id"].is_string() && d["name"] != "" && d["platform"].is_string());
         // The same code again, naming the device to replace.
         Json again = verification(first.letter("full@ovrin.test"));
         again["replace_device_id"] = full.body["devices"][0]["id"];
@@ -870,7 +771,6 @@ private Q_SLOTS:
         const Answer approved = fresh.poll(request);
         QVERIFY(approved.text("status") == "approved" && approved.body["profile_pending"] == false);
         QVERIFY(fresh.accountStatus().signed_in);
-        QVERIFY(fresh.accountStatus().device_id != old.accountStatus().device_id);
         QCOMPARE(old.post("/account/pair/approve", qrLink(request)).status, 409);
         const auto cabinet = CabinetData::fromJson(q(old.call("GET", "/account/cabinet").body));
         QVERIFY(cabinet && cabinet->devices.size() == 2 && cabinet->loaded_at == Start);
@@ -889,7 +789,6 @@ private Q_SLOTS:
         const Answer claimed = old.ask("GET", codeStatus);
         QVERIFY(claimed.text("status") == "claimed" && claimed.body["request_id"] == second["id"]);
         QVERIFY(claimed.text("name") == "Новый Mac" && claimed.text("platform") == "macOS");
-        QCOMPARE(other.poll(second).text("status"), "pending");
         const Json approval = {{"id", code.text("id")}, {"request_id", second["id"]}};
         QCOMPARE(old.post("/account/pair/code-approve", approval).status, 200);
         QVERIFY(other.poll(second).text("status") == "approved" && other.accountStatus().signed_in);
@@ -914,12 +813,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("seconds");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("error");
-        QTest::newRow("sign-in code")
-            << QByteArray("code") << 900 << 400 << QByteArray("invalid_code");
-        QTest::newRow("QR link") << QByteArray("qr") << 60 << 410 << QByteArray("expired");
-        QTest::newRow("request") << QByteArray("request") << 360 << 404 << QByteArray("not_found");
-        QTest::newRow("pairing code")
-            << QByteArray("pair-code") << 300 << 410 << QByteArray("expired");
+        auto row = [](const char* what, int seconds, int status, const char* error) {
+            QTest::newRow(what) << QByteArray(what) << seconds << status << QByteArray(error);
+        };
+        row("code", 900, 400, "invalid_code"); // of the letter
+        row("qr", 60, 410, "expired");
+        row("request", 360, 404, "not_found");
+        row("pair-code", 300, 410, "expired");
     }
 
     // The clock moved by the center folder's "clock-offset" file, as every helper sees it.
@@ -952,23 +852,6 @@ private Q_SLOTS:
         QVERIFY2(late.status == status && q(late.error()) == error, late.body.dump().c_str());
     }
 
-    void forcedAccountStates()
-    {
-        Rig rig(m_center, m_wall, R"({"pending_credentials":true})");
-        QVERIFY(rig.imported() && rig.signIn("keys@example.ru").status == 200);
-        QVERIFY(rig.accountStatus().signed_in && rig.accountStatus().pending_credentials);
-        QCOMPARE(rig.post("/account/refresh").status, 200);
-        QVERIFY(!rig.accountStatus().pending_credentials);
-        rig.scenario = scenarioOf(R"({"keychain_error":true,"mail_unavailable":true})");
-        rig.restart();
-        const AccountStatus unreadable = rig.accountStatus();
-        QVERIFY(unreadable.keychain_error && !unreadable.signed_in && !unreadable.error.isEmpty());
-        QCOMPARE(rig.post("/account/auth/request", {{"email", "k@x.ru"}}).error(),
-                 "mail_unavailable");
-        QCOMPARE(rig.post("/account/keychain/retry").status, 200);
-        QVERIFY(rig.accountStatus().signed_in && !rig.accountStatus().keychain_error);
-    }
-
     void sessionCommands()
     {
         Rig rig(m_center, m_wall);
@@ -995,7 +878,6 @@ private Q_SLOTS:
         QVERIFY(!rig.status().running && !out.signed_in && out.device_id.isEmpty() &&
                 out.bootstrap);
         QCOMPARE(rig.post("/account/refresh").status, 401);
-        QCOMPARE(rig.post("/account/logout").status, 200);
         // A center document that cannot be read is reported, never replaced.
         QCOMPARE(rig.signIn("session@example.ru").status, 200);
         writeAll(m_center / "center.json", "{\"format\": 1, \"accounts\": ");
@@ -1027,13 +909,10 @@ private Q_SLOTS:
         row("POST", u"/updates/intent"_s, 200, u"saved"_s, "{\"build\":5}");
         row("GET", u"/account/status"_s, 200, u"bootstrap"_s);
         row("POST", u"/account/pair/claim"_s, 409, u"error"_s, "{}"); // no server list
-        row("POST", u"/account/nothing"_s, 404, u"error"_s, "{}");
         row("POST", u"/account/bootstrap"_s, 400, u"error"_s, "path=/tmp");
         row("GET", u"/unknown"_s, 404, {});
         row("POST", u"/status"_s, 405, {});
-        row("POST", u"/connect?i=-1"_s, 400, {});
         row("POST", u"/stop?reason=later"_s, 400, {});
-        row("POST", u"/autoconnect?on=yes"_s, 400, {});
         row("POST", u"/protection"_s, 400, {});
         row("POST", u"/export"_s, 400, {});
         row("POST", u"/export?to=logs.zip"_s, 400, {});
@@ -1066,8 +945,6 @@ private Q_SLOTS:
         QVERIFY(code == 204 || head.contains(QByteArray(length + "\r\n")));
         QVERIFY(code == 204 || head.contains(key.isEmpty() ? "text/plain; charset=utf-8\r\n"
                                                            : "application/json\r\n"));
-        QVERIFY(code == 204 || !key.isEmpty() ||
-                QString::fromUtf8(reply->body).contains(QRegularExpression(u"[а-я]"_s)));
         QVERIFY(key.isEmpty() || QJsonDocument::fromJson(reply->body).object().contains(key));
         QVERIFY((key != u"running"_s && key != u"verified"_s) || Status::fromJson(reply->body));
         if (code == 400 && target.startsWith(u"/connect"_s))
@@ -1089,23 +966,24 @@ private Q_SLOTS:
         ::close(malformed);
         QVERIFY2(garbage.startsWith("HTTP/1.0 400 ") && garbage.contains("text/plain"),
                  garbage.constData());
-        // HelperSocket writes the whole request before it reads: it still gets the answer.
-        QCOMPARE(m_shared.call("POST", u"/export"_s, QByteArray(2 << 20, 'x'))->status, 413);
         std::atomic<int> answered = 0;
         std::vector<std::thread> clients;
-        for (int i = 0; i < 16; ++i)
+        for (int i = 0; i < 8; ++i)
             clients.emplace_back([&] {
-                for (int j = 0; j < 10; ++j)
+                for (int j = 0; j < 4; ++j)
                     answered += m_shared.call("GET", u"/status"_s)->status == 200;
             });
         for (std::thread& client : clients)
             client.join();
-        QCOMPARE(answered.load(), 160);
+        QCOMPARE(answered.load(), 32);
         pollfd waiting[2] = {{halfSent, POLLIN, 0}, {slow, POLLIN, 0}};
         QVERIFY2(::poll(waiting, 2, 0) == 0, "a bad client was answered or dropped before them");
+        // HelperSocket writes the whole request before it reads: it still gets the answer.
+        QCOMPARE(m_shared.call("POST", u"/export"_s, QByteArray(2 << 20, 'x'))->status, 413);
         QVERIFY(readToEnd(slow, 20000, installed));
         QVERIFY(Status::fromJson(installed.mid(installed.indexOf("\r\n\r\n") + 4))->helper);
-        QVERIFY(readToEnd(halfSent, 20000, nothing)); // closed without an answer
+        // Closed without an answer, by the shortened time-out rather than the default 10 s.
+        QVERIFY(readToEnd(halfSent, 5000, nothing));
         QVERIFY(nothing.isEmpty() && clock.elapsed() >= IoTimeoutMs - 100);
         ::close(halfSent);
         ::close(slow);
@@ -1124,7 +1002,6 @@ private Q_SLOTS:
             QTest::newRow(name) << args << setup << code << QByteArray(message);
         };
         row("unknown argument", good + u" -v"_s, {}, 64, "unknown argument '-v'");
-        row("given twice", good + u" -engine ENGINE"_s, {}, 64, "given twice");
         row("no channel list", u"-default /no/c.json -engine ENGINE"_s, {}, 66, "/no/c.json");
         row("engine not JSON", u"-default CHANNELS -engine CHANNELS"_s, {}, 66, "engine profile");
         row("bad scenario", good, u"scenario"_s, 66, "OVRIN_SIM_SCENARIO");
@@ -1149,7 +1026,7 @@ private Q_SLOTS:
         helper.launch(args.replace(u"ENGINE"_s, m_engine).split(u' '),
                       setup == u"scenario"_s ? scenario : QString(),
                       setup == u"timeout"_s ? u"0"_s : QString());
-        QVERIFY(helper.process.waitForFinished(5000));
+        QVERIFY(helper.process.waitForFinished(10000));
         QCOMPARE(helper.process.exitCode(), code);
         const QByteArray error = helper.process.readAllStandardError();
         QVERIFY2(error.contains(message) && error.count('\n') == 1, error.constData());
@@ -1169,50 +1046,35 @@ private Q_SLOTS:
                 (info.st_mode & 0777) == 0700);
         QVERIFY(::stat(first.socket.constData(), &info) == 0 && (info.st_mode & 0777) == 0600);
         second.launch(Helper::args(m_engine));
-        QVERIFY(second.process.waitForFinished(5000) && second.process.exitCode() == 75);
+        QVERIFY(second.process.waitForFinished(10000) && second.process.exitCode() == 75);
         QVERIFY(second.process.readAllStandardError().contains("already"));
         const QString name = first.status().channels.value(3);
         // Killed outright, it leaves a stale socket: the next helper replaces it, records the
         // unclean end and connects the channel its command line names.
         first.process.kill();
-        QVERIFY(first.process.waitForFinished(5000) &&
+        QVERIFY(first.process.waitForFinished(10000) &&
                 QFile::exists(QFile::decodeName(first.socket)));
         QVERIFY(first.start(m_engine, {u"-restore-channel"_s, name}));
         QVERIFY(first.status().running && first.status().activeChannel() == name);
         QCOMPARE(QDir(first.data + u"/logs/crashes"_s).entryList(QDir::Files).size(), 1);
-        QCOMPARE(first.stop(), 0);
+        // SIGINT ends it as cleanly as SIGTERM (which ends the shared one): the socket file and
+        // the pid file go, the state is saved.
+        QCOMPARE(first.call("POST", u"/autoconnect?on=1"_s)->status, 200);
+        QCOMPARE(first.stop(SIGINT), 0);
+        QVERIFY(!QFile::exists(QFile::decodeName(first.socket)) &&
+                !QFile::exists(first.data + u"/helper.pid"_s));
+        QVERIFY(Json::parse(readAll(QString(first.data + u"/helper-state.json"_s).toStdString()))
+                    .value("autoconnect", false));
         // A socket another program answers on is never taken over.
         const int other = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const sockaddr_un address = addressOf(first.socket);
         QVERIFY(::bind(other, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
         QCOMPARE(::listen(other, 4), 0);
         second.launch(Helper::args(m_engine));
-        QVERIFY(second.process.waitForFinished(5000));
+        QVERIFY(second.process.waitForFinished(10000));
         ::close(other);
         QCOMPARE(second.process.exitCode(), 75);
         QVERIFY(second.process.readAllStandardError().contains("not taking it over"));
-    }
-
-    void stopSignalsEndCleanly_data()
-    {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
-    }
-
-    void stopSignalsEndCleanly()
-    {
-        QFETCH(int, signal);
-        Helper helper;
-        QVERIFY(helper.start(m_engine));
-        QCOMPARE(helper.call("POST", u"/autoconnect?on=1"_s)->status, 200);
-        QCOMPARE(helper.stop(signal), 0);
-        QVERIFY(!QFile::exists(QFile::decodeName(helper.socket)));
-        QVERIFY(!QFile::exists(helper.data + u"/helper.pid"_s));
-        const Json state =
-            Json::parse(readAll(QString(helper.data + u"/helper-state.json"_s).toStdString()));
-        QVERIFY(state.value("autoconnect", false));
-        QVERIFY(!helper.call("GET", u"/status"_s));
     }
 };
 
