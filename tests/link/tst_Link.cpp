@@ -86,7 +86,7 @@ private Q_SLOTS:
         QTest::newRow("CR LF in header value")
             << get << status << u"X-Pair-Secret"_s << u"a\r\nHost: evil"_s;
         QTest::newRow("CR in header name") << get << status << u"X-A\r"_s << u"v"_s;
-        QTest::newRow("colon in header name") << get << status << u"X-A: b"_s << u"v"_s;
+        QTest::newRow("colon in header name") << get << status << u"X-A:b"_s << u"v"_s;
         QTest::newRow("empty header name") << get << status << u""_s << u"v"_s;
     }
 
@@ -356,7 +356,7 @@ private Q_SLOTS:
         foreign.route("GET", "/status", Reply::json(200, "{}"));
         const QByteArray path = QFile::encodeName(foreign.socketPath());
         QCOMPARE(HelperSocket::roundTripAt(path, u"GET"_s, u"/status"_s, 5).has_value(), answered);
-        QCOMPARE(foreign.requests().size(), answered ? 1 : 0);
+        QCOMPARE(foreign.count("GET", "/status"), answered ? 1 : 0);
     }
 
     void writingToAClosedConnectionDoesNotKillTheProcess()
