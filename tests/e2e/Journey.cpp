@@ -5,17 +5,14 @@
 
 #include "account/AccountView.h"
 #include "app/MainWindow.h"
-#include "ui/kit/TextBlock.h"
 #include "ui/main/AccountSheet.h"
 #include "ui/main/MainView.h"
 #include "ui/main/SettingsMenu.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -26,11 +23,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The simulation at a pace a test can watch: installing takes half a
-// second, a connection is checked for two and a half.
+// The simulation at a pace a test need not wait for, yet slow enough to be
+// seen: installing takes 0.1 s, a connection is checked for 0.7 s, which
+// the status polls (each second) see at least once.
 const QByteArray quickEngine = R"({"format": 1, "seed": 7, "tick_ms": 100,
-  "latency_after_ms": 300, "verify_after_ms": 2500, "install_ms": 500,
-  "check_period_ms": 2000})";
+  "latency_after_ms": 200, "verify_after_ms": 700, "install_ms": 100})";
 
 bool write(const QString& path, const QByteArray& bytes)
 {
@@ -44,12 +41,26 @@ QString built(const QString& name)
     return QCoreApplication::applicationDirPath() + u"/../lib/ovrin/"_s + name;
 }
 
+QString centerDir()
+{
+    return qEnvironmentVariable("OVRIN_CENTER_DIR");
+}
+
+QPushButton* button(QWidget* root, const QString& title)
+{
+    for (auto* candidate : root->findChildren<QPushButton*>()) {
+        if (candidate->text() == title && candidate->isVisibleTo(root))
+            return candidate;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 Journey::Journey()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path() + u"/.config"_s));
-    if (qEnvironmentVariableIsEmpty("OVRIN_CENTER_DIR")) {
+    if (centerDir().isEmpty()) {
         m_center = std::make_unique<QTemporaryDir>();
         qputenv("OVRIN_CENTER_DIR", QFile::encodeName(m_center->path()));
     }
@@ -102,16 +113,17 @@ bool Journey::stop()
 {
     const qint64 pid = helperPid();
     m_delegate.reset();
+    m_dialogs = FakeDialogs();
     qunsetenv("OVRIN_SIM_SCENARIO");
     return pid <= 0 || QTest::qWaitFor([pid] { return ::kill(pid_t(pid), 0) != 0; }, patienceMs);
 }
 
 void Journey::wipe()
 {
-    QDir(dataDir()).removeRecursively();
-    QDir().mkpath(dataDir());
-    QDir(centerDir()).removeRecursively();
-    QDir().mkpath(centerDir());
+    for (const QString& folder : {dataDir(), centerDir()}) {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+    }
     m_vpns.list({});
 }
 
@@ -131,16 +143,6 @@ bool Journey::openAccount()
     return QTest::qWaitFor([this] { return account() && account()->isVisible(); }, patienceMs);
 }
 
-QString Journey::centerDir() const
-{
-    return qEnvironmentVariable("OVRIN_CENTER_DIR");
-}
-
-QString Journey::sampleServers() const
-{
-    return QFileInfo(built(u"sample-servers"_s)).canonicalFilePath();
-}
-
 QString Journey::helperLog() const
 {
     QFile log(dataDir() + u"/logs/helper.log"_s);
@@ -153,16 +155,6 @@ qint64 Journey::helperPid() const
     return marker.open(QIODevice::ReadOnly) ? marker.readAll().trimmed().toLongLong() : 0;
 }
 
-void Journey::listVpns(const QStringList& names)
-{
-    m_vpns.list(names);
-}
-
-QStringList Journey::letters(const QString& email) const
-{
-    return lettersTo(centerDir(), email);
-}
-
 QString Journey::letterCode(const QString& email) const
 {
     return newestLetter(centerDir(), email).code;
@@ -171,15 +163,6 @@ QString Journey::letterCode(const QString& email) const
 QString Journey::letterLink(const QString& email) const
 {
     return newestLetter(centerDir(), email).link;
-}
-
-QPushButton* Journey::button(QWidget* root, const QString& title)
-{
-    for (auto* candidate : root->findChildren<QPushButton*>()) {
-        if (candidate->text() == title && candidate->isVisibleTo(root))
-            return candidate;
-    }
-    return nullptr;
 }
 
 QLineEdit* Journey::field(QWidget* root, const QString& placeholder)
@@ -218,22 +201,33 @@ bool Journey::showsText(QWidget* root, const QString& part)
                        [&](const QString& text) { return text.contains(part); });
 }
 
+bool Journey::importList()
+{
+    m_dialogs.folderAnswer = QFileInfo(built(u"sample-servers"_s)).canonicalFilePath();
+    return click(account(), u"Импорт списка серверов…"_s) &&
+           QTest::qWaitFor([&] { return account()->layout() == AccountView::Layout::SignIn; },
+                           patienceMs);
+}
+
+bool Journey::requestCode(const QString& email)
+{
+    const qsizetype sent = lettersTo(centerDir(), email).size();
+    return type(account(), u"Электронная почта"_s, email) && click(account(), u"Получить код"_s) &&
+           QTest::qWaitFor([&] { return lettersTo(centerDir(), email).size() > sent; }, patienceMs);
+}
+
+bool Journey::enterCode(const QString& email)
+{
+    return QTest::qWaitFor([&] { return field(account(), u"Код из 6 цифр"_s); }, patienceMs) &&
+           type(account(), u"Код из 6 цифр"_s, letterCode(email)) && click(account(), u"Войти"_s);
+}
+
 bool Journey::signIn(const QString& email)
 {
-    if (!account() && !openAccount())
+    if ((!account() && !openAccount()) ||
+        (account()->layout() == AccountView::Layout::Import && !importList()))
         return false;
-    const auto layout = [this] { return account()->layout(); };
-    if (layout() == AccountView::Layout::Import) {
-        m_dialogs.folderAnswer = sampleServers();
-        if (!click(account(), u"Импорт списка серверов…"_s) ||
-            !QTest::qWaitFor([&] { return layout() == AccountView::Layout::SignIn; }, patienceMs))
-            return false;
-    }
-    const qsizetype sent = letters(email).size();
-    if (!type(account(), u"Электронная почта"_s, email) || !click(account(), u"Получить код"_s) ||
-        !QTest::qWaitFor([&] { return letters(email).size() > sent; }, patienceMs))
-        return false;
-    return QTest::qWaitFor([&] { return field(account(), u"Код из 6 цифр"_s); }, patienceMs) &&
-           type(account(), u"Код из 6 цифр"_s, letterCode(email)) && click(account(), u"Войти"_s) &&
-           QTest::qWaitFor([&] { return layout() == AccountView::Layout::SignedIn; }, patienceMs);
+    return requestCode(email) && enterCode(email) &&
+           QTest::qWaitFor([&] { return account()->layout() == AccountView::Layout::SignedIn; },
+                           patienceMs);
 }

@@ -13,8 +13,6 @@
 #include "platform/Syslog.h"
 #include "platform/XdgLoginItem.h"
 
-#include <QPointer>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -22,7 +20,6 @@
 class AccountView;
 class MainView;
 class QLineEdit;
-class QPushButton;
 
 class Journey {
 public:
@@ -43,46 +40,42 @@ public:
     bool start();
     // Ends the application as quitting does; true once its helper is gone.
     bool stop();
-    // Forgets the data folder and the center: the next start is a first start.
+    // Forgets the data folder, the center and the tunnels: the next start is
+    // a first start.
     void wipe();
 
     Delegate& app() { return *m_delegate; }
     Core& core() { return m_delegate->core(); }
     MainView& view();
     FakeDialogs& dialogs() { return m_dialogs; }
+    FakeVpns& vpns() { return m_vpns; }
     // The account window's content while the sheet is open.
     AccountView* account();
     // Opens the account window through the settings menu.
     bool openAccount();
 
-    QString home() const { return m_home.path(); }
     QString dataDir() const { return m_home.dataDir(); }
-    QString centerDir() const;
     QString scratch() const { return m_scratch.path(); }
-    QString sampleServers() const;
     QString helperLog() const;
     // The helper's pid while one runs, else 0.
     qint64 helperPid() const;
-
-    // These tunnels run from now on.
-    void listVpns(const QStringList& names);
-
     // The code and the sign-in link in the newest letter to `email`.
     QString letterCode(const QString& email) const;
     QString letterLink(const QString& email) const;
-    // The letters to `email` so far, oldest first.
-    QStringList letters(const QString& email) const;
 
     // What a person finds and does on screen, looking only at what is
     // visible under `root`.
-    static QPushButton* button(QWidget* root, const QString& title);
     static QLineEdit* field(QWidget* root, const QString& placeholder);
     static bool click(QWidget* root, const QString& title);
     static bool type(QWidget* root, const QString& placeholder, const QString& text);
     static bool showsText(QWidget* root, const QString& part);
 
-    // Imports the sample list and signs in with the code from the letter,
-    // through the account window.
+    // In the account window: imports the sample server list; asks for a
+    // letter to `email` and waits until it comes; sends the code in it; all
+    // of that until signed in, opening the window and importing as needed.
+    bool importList();
+    bool requestCode(const QString& email);
+    bool enterCode(const QString& email);
     bool signIn(const QString& email);
 
 private:
