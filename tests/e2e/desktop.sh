@@ -5,7 +5,7 @@
 # folder, whose channel list has a name with "&" and "_" and whose engine
 # installs at once.
 #
-#   desktop.sh BUILD/bin/ovrin BUILD/tests/desktop_sni
+#   desktop.sh BUILD/bin/ovrin BUILD/tests/tst_e2e_journeys
 #     A second launch ends with status 0 and leaves the first; the window
 #     offers no minimise or maximise, has a fixed size, stays on every
 #     workspace and shows and hides with a left click on the tray icon; the
@@ -14,12 +14,13 @@
 #     way out (the tray menu's "Выйти и отключить", Ctrl+Q in the window,
 #     Ctrl+Q in the account window, SIGTERM) OVRIN_DESKTOP_REPEAT times
 #     (10): status 0 within 6 s, the helper gone, no process of ours left.
-#     Then, on the same desktop and HOME, desktop_sni plays a
+#     Then, on the same desktop and HOME, tst_e2e_journeys plays a
 #     StatusNotifierItem host and drives the application over D-Bus (see
-#     tst_DesktopSni.cpp), quitting from that menu as many times.
+#     DesktopSni in tst_Journeys.cpp), quitting from that menu as many
+#     times. Each quit sent the helper one "POST /stop".
 set -euo pipefail
 
-usage="usage: desktop.sh PATH/TO/ovrin PATH/TO/desktop_sni"
+usage="usage: desktop.sh PATH/TO/ovrin PATH/TO/tst_e2e_journeys"
 built=$(realpath "${1:?$usage}")
 driver=$(realpath "${2:?$usage}")
 command -v Xvfb >/dev/null || { echo "desktop: Xvfb is missing; skipped"; exit 77; }
@@ -142,7 +143,8 @@ settings() {
   xdotool key "${keys[@]}" Return
   within 10 opened "$before" || fail "no window opened from the settings menu"
 }
-# The helper answers a connection once it runs; installs first when needed.
+# Connects the first channel (the helper answers once the tunnel runs),
+# installing the helper first when it is missing.
 connect() {
   ovrinctl connect 0 >/dev/null 2>&1 || { ovrinctl install >/dev/null && ovrinctl connect 0 >/dev/null; } ||
     fail "the channel did not connect"
@@ -242,7 +244,10 @@ echo "desktop: $((4 * repeat)) launches and quits took $((SECONDS - started)) s"
 # The StatusNotifierItem host owns the watcher only while it runs, so the
 # copies it starts find it and the ones above found the XEmbed tray.
 started=$SECONDS
-OVRIN=$ovrin OVRINCTL=$(dirname "$built")/ovrinctl "$driver" >>"$work/sni.log" 2>&1 ||
+OVRIN=$ovrin OVRINCTL=$(dirname "$built")/ovrinctl "$driver" sni >>"$work/sni.log" 2>&1 ||
   { cat "$work/sni.log"; fail "the StatusNotifierItem checks failed"; }
 within 10 settled || fail "StatusNotifierItem: left running: $(pgrep -af "$work/")"
 echo "desktop: $((SECONDS - started)) s: StatusNotifierItem: $(grep '^Totals' "$work/sni.log")"
+stops=$(grep -c 'POST /stop -> 200' "$data/logs/helper.log" || true)
+[[ $stops -eq $((5 * repeat)) ]] || fail "$((5 * repeat)) quits sent \"POST /stop\" $stops times"
+echo "desktop: each of the $stops quits sent one \"POST /stop\""
