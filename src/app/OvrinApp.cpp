@@ -3,11 +3,13 @@
 #include "app/AppBus.h"
 #include "app/AppInstance.h"
 #include "app/Delegate.h"
-#include "platform/NetworkManagerVpns.h"
-#include "platform/QtDialogs.h"
+#include "platform/ModalDepth.h"
 #include "platform/ResourceFolder.h"
-#include "platform/Syslog.h"
-#include "platform/XdgLoginItem.h"
+#include "platform/desktop/MachineInfoIdentity.h"
+#include "platform/desktop/NetworkManagerVpns.h"
+#include "platform/desktop/QtDialogs.h"
+#include "platform/desktop/Syslog.h"
+#include "platform/desktop/XdgLoginItem.h"
 
 #include <QApplication>
 #include <QDir>
@@ -83,6 +85,9 @@ int run(QApplication& app)
     if (AppBus::activateRunning(links, AppBus::Search::Finished))
         return 0;
 
+    // Raised by the dialogs and the settings menu; Core's ticks and the tray
+    // glyph wait while it is.
+    ModalDepth modal;
     const QString dataFolder = QDir::homePath() + u"/Library/Application Support/Ovrin"_s;
     AppInstance::Result guard = AppInstance::acquire(dataFolder);
     if (const auto* error = std::get_if<AppInstance::Error>(&guard)) {
@@ -90,18 +95,21 @@ int run(QApplication& app)
             AppBus::activateRunning(links, AppBus::Search::Any);
             return 0;
         }
-        QtDialogs().alert(u"Не удалось запустить Оврин"_s,
-                          u"Не удалось проверить, запущено ли другое окно: "_s +
-                              error->description);
+        QtDialogs(modal).alert(u"Не удалось запустить Оврин"_s,
+                               u"Не удалось проверить, запущено ли другое окно: "_s +
+                                   error->description);
         return 0;
     }
 
-    QtDialogs dialogs;
+    QtDialogs dialogs(modal);
     XdgLoginItem loginItem;
     Syslog systemLog;
     NetworkManagerVpns vpns;
+    const MachineInfoIdentity device;
     CorePorts ports;
     ports.dialogs = &dialogs;
+    ports.modal = &modal;
+    ports.device = &device;
     ports.loginItem = &loginItem;
     ports.systemLog = &systemLog;
     ports.vpns = &vpns;

@@ -3,6 +3,7 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "StatusJson.h"
 #include "TestHome.h"
@@ -70,10 +71,7 @@ class DelegateTest : public QObject {
 
     CorePorts ports()
     {
-        CorePorts p;
-        p.dialogs = &m_dialogs;
-        p.loginItem = &m_loginItem;
-        p.systemLog = &m_log;
+        CorePorts p = fakePorts(m_dialogs, m_loginItem, m_log);
         p.resourceFolder = m_resources.path();
         p.arguments = {u"ovrin"_s};
         return p;

@@ -3,7 +3,7 @@
 // Core.launch() from a resource folder made of the built files, on a
 // temporary HOME and center folder. Only the modal dialogs and the file
 // panels answer from a script (FakeDialogs); the parallel-VPN scan reads a
-// stand-in interface folder (FakeVpns). The new computers that pair with it
+// list the test sets (FakeVpns). The new computers that pair with it
 // are second copies of this program on HOMEs of their own, sharing the
 // center and talking through their standard input and output. Runs under
 // the private session bus of ./test.sh.
@@ -11,6 +11,7 @@
 // Run as "tst_e2e_journeys sni", it is the StatusNotifierItem host of
 // desktop.sh's desktop (DesktopSni below).
 #include "FakeDialogs.h"
+#include "FakePorts.h"
 #include "FakeVpns.h"
 #include "OnScreen.h"
 #include "Outbox.h"
@@ -22,8 +23,9 @@
 #include "app/AppBus.h"
 #include "app/Delegate.h"
 #include "app/MainWindow.h"
-#include "platform/Syslog.h"
-#include "platform/XdgLoginItem.h"
+#include "platform/desktop/MachineInfoIdentity.h"
+#include "platform/desktop/Syslog.h"
+#include "platform/desktop/XdgLoginItem.h"
 #include "signin/SignInDeviceRow.h"
 #include "ui/kit/SystemColours.h"
 #include "ui/kit/TextBlock.h"
@@ -121,17 +123,17 @@ struct Journey {
     QTemporaryDir resources;
     QTemporaryDir center;
     FakeVpns vpns;
+    const MachineInfoIdentity device;
     FakeDialogs dialogs;
-    std::unique_ptr<XdgLoginItem> loginItem;
+    XdgLoginItem loginItem{home.path() + u"/.config/autostart"_s,
+                           QCoreApplication::applicationFilePath()};
     Syslog log;
     std::unique_ptr<Delegate> app;
 
     Journey()
     {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + u"/.config"_s));
         if (qEnvironmentVariableIsEmpty("OVRIN_CENTER_DIR"))
             qputenv("OVRIN_CENTER_DIR", QFile::encodeName(center.path()));
-        loginItem = std::make_unique<XdgLoginItem>();
         const QString folder = resources.path();
         QFile::link(QFileInfo(built(u"helper"_s)).canonicalFilePath(), folder + u"/helper"_s);
         QFile::copy(built(u"channels.json"_s), folder + u"/channels.json"_s);
@@ -142,26 +144,26 @@ struct Journey {
             "latency_after_ms": 200, "verify_after_ms": 700, "install_ms": 100})");
     }
 
-    // Starts the application for the first time, the helper with
-    // `scenario` when there is one, and waits until the helper answers.
+    // Starts the application for the first time, ending the one before, the
+    // helper with `scenario` when there is one, and waits until the helper
+    // answers.
     bool start(const QByteArray& scenario = {})
-    {
-        QDir(home.dataDir()).removeRecursively();
-        QDir().mkpath(home.dataDir());
-        const QString path = home.path() + u"/scenario.json"_s;
-        if (!scenario.isEmpty() && writeFile(path, scenario))
-            qputenv("OVRIN_SIM_SCENARIO", QFile::encodeName(path));
-        app = std::make_unique<Delegate>(CorePorts{
-            &dialogs, loginItem.get(), &log, vpns.port(), resources.path(), {u"ovrin"_s}});
-        app->start();
-        return QTest::qWaitFor([this] { return !status().channels.isEmpty(); }, patience);
-    }
-    // Ends the application, which ends its helper.
-    void stop()
     {
         app.reset();
         dialogs = FakeDialogs();
+        QDir(home.dataDir()).removeRecursively();
+        QDir().mkpath(home.dataDir());
+        const QString path = home.path() + u"/scenario.json"_s;
         qunsetenv("OVRIN_SIM_SCENARIO");
+        if (!scenario.isEmpty() && writeFile(path, scenario))
+            qputenv("OVRIN_SIM_SCENARIO", QFile::encodeName(path));
+        CorePorts ports = fakePorts(dialogs, loginItem, log);
+        ports.device = &device;
+        ports.vpns = &vpns;
+        ports.resourceFolder = resources.path();
+        app = std::make_unique<Delegate>(std::move(ports));
+        app->start();
+        return QTest::qWaitFor([this] { return !status().channels.isEmpty(); }, patience);
     }
     MainView& view() { return *app->window()->view(); }
     Core& core() { return app->core(); }
@@ -327,8 +329,6 @@ class Journeys : public QObject {
     AccountView* account() { return j.account(); }
 
 private Q_SLOTS:
-    void cleanup() { j.stop(); }
-
     void firstStartConnectLogsAndProtection()
     {
         QVERIFY(j.start());
@@ -393,7 +393,7 @@ private Q_SLOTS:
     void lostRouteHelperMessageAndParallelVpn()
     {
         const QString message = u"Маршрут потерян: трафик идёт мимо туннеля."_s;
-        QVERIFY(j.vpns.list({u"Рабочий WireGuard"_s}));
+        j.vpns.list({u"Рабочий WireGuard"_s});
         QVERIFY(
             j.start(u"{\"stall_after_ms\": 4000, \"message\": \"%1\"}"_s.arg(message).toUtf8()));
         QTRY_VERIFY_WITH_TIMEOUT(view().helperMessage()->isVisible(), patience);
@@ -407,7 +407,7 @@ private Q_SLOTS:
         QTest::mouseClick(view().warningButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(view().warningPopover()->isVisible(), patience);
         QVERIFY(view().warningPopover()->text().contains(u"Рабочий WireGuard"_s));
-        QVERIFY(j.vpns.list({}));
+        j.vpns.list({});
 
         QTRY_COMPARE_WITH_TIMEOUT(view().powerButton()->look(), Look::Stalled, patience);
         QVERIFY(view().routeWarning()->isVisible());
@@ -626,7 +626,6 @@ private Q_SLOTS:
         const QStringList connected{u"Подключено: "_s + m_channels.at(0),
                                     u"✓ "_s + m_channels.at(0)};
         QTRY_COMPARE_WITH_TIMEOUT(top(), connected + m_channels.mid(1), patience);
-        QCOMPARE(layout().constLast().second, u"Выйти и отключить"_s);
     }
 
     void quitFromTheMenu()
