@@ -69,16 +69,6 @@ QStringList linksIn(const QStringList& arguments)
     return links;
 }
 
-// Qt's own texts (the file panels, the standard buttons) in Russian, like
-// the rest of the interface, whatever the system's language.
-void loadQtTranslations(QApplication& app)
-{
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), u"qtbase"_s, u"_"_s,
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-}
-
 int run(QApplication& app)
 {
     const QStringList links = linksIn(QCoreApplication::arguments());
@@ -141,9 +131,20 @@ int OvrinApp::main(int argc, char* argv[])
     QApplication::setApplicationName(u"Оврин"_s);
     QApplication::setApplicationDisplayName(u"Оврин"_s);
     QApplication::setDesktopFileName(u"org.ovrin.menubarapp"_s);
-    loadQtTranslations(app);
+    OvrinApp::loadQtTranslations();
     QApplication::setWindowIcon(
         QIcon::fromTheme(u"org.ovrin.menubarapp"_s, QIcon(u":/app/org.ovrin.menubarapp.svg"_s)));
     run(app);
     return 0;
+}
+
+bool OvrinApp::loadQtTranslations()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), u"qtbase"_s, u"_"_s,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }

@@ -1,5 +1,6 @@
 // The tray menu's items for each state, kept (not rebuilt) across changes,
 // with names written so that each host shows them exactly.
+#include "app/OvrinApp.h"
 #include "app/TrayMenu.h"
 
 #include <QMenu>
@@ -161,6 +162,13 @@ private Q_SLOTS:
         QFETCH(Status, status);
         QFETCH(QString, tooltip);
         QCOMPARE(TrayMenu::tooltip(status), tooltip);
+    }
+
+    // The file panels and standard buttons speak Russian like the rest.
+    void qtSpeaksRussian()
+    {
+        QVERIFY(OvrinApp::loadQtTranslations());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Отмена"_s);
     }
 
     void labelsForEachHost_data()
