@@ -55,8 +55,10 @@ QAction* SettingsMenu::addSwitch(const QString& title, void (Core::*change)(bool
     QAction* action = addAction(title);
     action->setCheckable(true);
     // The action has already flipped itself; Core decides what it shows.
-    connect(action, &QAction::triggered, this, [this, change](bool on) {
-        (m_core.*change)(on);
+    // Through a plain pointer: GCC 12 under the sanitizers reads a member
+    // function called through the reference member as maybe uninitialised.
+    connect(action, &QAction::triggered, this, [this, core = &m_core, change](bool on) {
+        (core->*change)(on);
         render();
     });
     return action;
