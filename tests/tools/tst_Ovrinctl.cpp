@@ -42,14 +42,14 @@ class OvrinctlTest : public QObject {
     std::unique_ptr<FakeHelper> m_helper;
 
 private Q_SLOTS:
-    void initTestCase() { qputenv("TZ", "Europe/Moscow"); } // for ovrinctl, which shows local times
     void init()
     {
+        qputenv("TZ", "Europe/Moscow"); // for ovrinctl, which shows local times
         m_helper = std::make_unique<FakeHelper>(m_home.socketPath());
         QVERIFY(m_helper->listening());
         m_helper->route("GET", "/status", Reply::json(200, statusBody(connected)));
     }
-    void cleanup() { m_helper.reset(); }
+    void cleanup() { m_helper.reset(); } // before the next one takes the socket path
 
     void exitCodes_data()
     {
@@ -80,7 +80,8 @@ private Q_SLOTS:
         row("bad time-out", u"request GET /status --timeout soon"_s, {}, {}, 64, u"«soon»"_s);
         row("protection neither on nor off", u"protection maybe"_s, {}, {}, 64, u"on или off"_s);
         row("fractional channel number", u"connect 2.5"_s, {}, {}, 64, u"«2.5»"_s);
-        row("--help", u"--help"_s, {}, {}, 0, u"\n  ovrinctl connect НОМЕР|НАЗВАНИЕ\n"_s);
+        for (const char* help : {"--help", "-h", "help"})
+            row(help, QString::fromLatin1(help), {}, {}, 0, u"\n  ovrinctl connect НОМЕР|"_s);
         row("a command's --help", u"connect --help"_s, {}, {}, 0, u"\n\nПодключает канал."_s);
 
         row("request answered 200",
@@ -88,8 +89,7 @@ private Q_SLOTS:
             u"X-Pair-Secret: s e c|--timeout|5"_s,
             u"POST /account/auth/request [X-Pair-Secret: s e c] {\"email\":\"я@ovrin.test\"}"_s,
             Reply::json(200, R"({"challenge_id":"c1"})"), 0, u"200\n{\"challenge_id\":\"c1\"}\n"_s);
-        row("request answered 204", u"request POST /clear-logs"_s, u"POST /clear-logs"_s, noContent,
-            0, u"204\n"_s);
+        row("request answered 204", u"request POST /x"_s, u"POST /x"_s, noContent, 0, u"204\n"_s);
         row("request answered 404", u"request GET /nowhere"_s, u"GET /nowhere"_s,
             Reply::json(404, R"({"error":"not_found"})"), 1, u"404\n{\"error\":\"not_found\"}\n"_s);
         row("request not answered", u"request GET /status"_s, u"GET /status"_s, silent, 2, noReply);
