@@ -6,10 +6,11 @@
 //
 // main_view_bench --resident=N prints instead what a shown view holding N
 // channels adds to the process's resident memory, and exits.
+#include "FakeDialogs.h"
+#include "FakeLoginItem.h"
+#include "FakePorts.h"
+#include "FakeSystemLog.h"
 #include "core/Core.h"
-#include "platform/Dialogs.h"
-#include "platform/LoginItem.h"
-#include "platform/SystemLog.h"
 #include "ui/main/MainView.h"
 
 #include <QApplication>
@@ -34,31 +35,6 @@ public:
 
 namespace {
 
-class NoDialogs final : public Dialogs {
-public:
-    int alert(const QString&, const QString&, const QStringList&) override { return 1; }
-    std::optional<QString> savePanel(const QString&, const QString&, const QString&,
-                                     const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> folderPanel(const QString&) override { return std::nullopt; }
-    void reveal(const QString&) override {}
-    void activateApp() override {}
-};
-
-class NoLoginItem final : public LoginItem {
-public:
-    bool isEnabled() const override { return false; }
-    std::optional<QString> registerItem() override { return std::nullopt; }
-    std::optional<QString> unregisterItem() override { return std::nullopt; }
-};
-
-class NoLog final : public SystemLog {
-public:
-    void write(const QString&) override {}
-};
-
 Status connected(const QString& prefix, int channels)
 {
     Status s;
@@ -79,21 +55,12 @@ Status connected(const QString& prefix, int channels)
 
 // A shown window holding the view, with a Core that publishes on demand.
 struct Window {
-    NoDialogs dialogs;
-    NoLoginItem loginItem;
-    NoLog log;
-    Core core{ports()};
+    FakeDialogs dialogs;
+    FakeLoginItem loginItem;
+    FakeSystemLog log;
+    Core core{fakePorts(dialogs, loginItem, log)};
     QWidget window;
     MainView* view = new MainView(core);
-
-    CorePorts ports()
-    {
-        CorePorts p;
-        p.dialogs = &dialogs;
-        p.loginItem = &loginItem;
-        p.systemLog = &log;
-        return p;
-    }
 
     explicit Window(const Status& first)
     {

@@ -7,12 +7,14 @@
 #include "transport/ControlSocket.h"
 #include "transport/Router.h"
 #include "transport/Server.h"
+#include "transport/Session.h"
 #include "tunnel/ChannelProfile.h"
 #include "tunnel/Controller.h"
 #include "tunnel/EngineProfile.h"
 #include "tunnel/Scenario.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
 #include <random>
@@ -58,6 +60,24 @@ std::string updateSession()
         session += part;
     }
     return session;
+}
+
+// The I/O time-out of a connection: OVRIN_IO_TIMEOUT_MS, whole milliseconds from 1 to
+// 600000, else the default. Tests shorten it so that a slow client costs them little.
+std::optional<std::chrono::milliseconds> ioTimeout(std::string& error)
+{
+    const char* given = std::getenv("OVRIN_IO_TIMEOUT_MS");
+    if (given == nullptr || *given == '\0')
+        return Session::DefaultIoTimeout;
+    const std::string text = given;
+    if (text.size() <= 6 && std::all_of(text.begin(), text.end(),
+                                        [](unsigned char c) { return std::isdigit(c) != 0; })) {
+        const long ms = std::stol(text);
+        if (ms >= 1 && ms <= 600'000)
+            return std::chrono::milliseconds(ms);
+    }
+    error = "bad OVRIN_IO_TIMEOUT_MS '" + text + "': whole milliseconds from 1 to 600000";
+    return std::nullopt;
 }
 
 // Runs the controller's periodic work once per engine tick.
@@ -109,6 +129,9 @@ int main(int argc, char** argv)
                         std::string("bad ") + Scenario::EnvironmentVariable + ": " + error);
         scenario = std::move(*loaded);
     }
+    const std::optional<std::chrono::milliseconds> timeout = ioTimeout(error);
+    if (!timeout)
+        return fail(CommandLine::UsageExit, error);
 
     const std::optional<std::filesystem::path> home = DataFolder::home();
     if (!home)
@@ -142,7 +165,7 @@ int main(int argc, char** argv)
     account.start();
 
     Router router(controller, updateSession(), account);
-    Server server(io, control.acceptor(), router, controller.logs());
+    Server server(io, control.acceptor(), router, controller.logs(), *timeout);
     server.start();
     Ticker ticker(io, controller, tick);
     ticker.start();

@@ -99,8 +99,8 @@ void Core::receiveAuthLink(const QUrl& url)
     accountRequest(u"/account/auth/verify"_s,
                    {{u"challenge_id"_s, link->challengeId},
                     {u"link_token"_s, link->linkToken},
-                    {u"name"_s, DeviceIdentity::name()},
-                    {u"platform"_s, DeviceIdentity::platform()}},
+                    {u"name"_s, device().name()},
+                    {u"platform"_s, device().platform()}},
                    [self](std::optional<QJsonObject>, std::optional<QString> error) {
                        if (self && error)
                            self->m_ports.dialogs->alert(u"Не удалось войти"_s, *error);

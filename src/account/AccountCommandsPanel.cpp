@@ -17,7 +17,7 @@ AccountCommandsPanel::AccountCommandsPanel(Core& core, Pairing& pairing, QWidget
     , m_core(core)
     , m_pairing(pairing)
 {
-    auto* stack = column(this);
+    auto* stack = panelColumn(this);
     m_device = selectable(this);
     m_device->setObjectName(u"device-id"_s);
     stack->addWidget(m_device);

@@ -38,6 +38,13 @@ QVBoxLayout* column(QWidget* widget, int margin)
     return layout;
 }
 
+QVBoxLayout* panelColumn(QWidget* panel)
+{
+    QVBoxLayout* layout = column(panel);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    return layout;
+}
+
 QLineEdit* field(const QString& placeholder, QWidget* parent)
 {
     auto* edit = new QLineEdit(parent);

@@ -26,6 +26,11 @@ TextBlock* text(TextBlock::Tone tone, const QString& content, QWidget* parent);
 QLabel* selectable(QWidget* parent);
 // The window's spacing between rows, `margin` around them.
 QVBoxLayout* column(QWidget* widget, int margin = 0);
+// The rows of a panel, which keeps the height they need: while the window's
+// layout settles (the cabinet above growing as it loads, say), a panel short
+// of room overlaps its neighbour for a moment instead of squeezing its
+// fields and buttons.
+QVBoxLayout* panelColumn(QWidget* panel);
 
 // A field bound to a string of the window: the user's edits go to its
 // `textEdited`; showText writes the string back only when it differs, so

@@ -17,7 +17,7 @@ AccountImportPanel::AccountImportPanel(Core& core, Pairing& pairing, QWidget* pa
     , m_core(core)
     , m_pairing(pairing)
 {
-    auto* stack = column(this);
+    auto* stack = panelColumn(this);
     m_note = text(TextBlock::Tone::Label,
                   u"Для подключения к центру нужен подписанный список серверов."_s, this);
     stack->addWidget(m_note);

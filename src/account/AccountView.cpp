@@ -196,7 +196,7 @@ void AccountView::showLayout(Layout layout)
         m_signIn = new EmailSignInView(
             [&core](const QString& path, const QMap<QString, QString>& body,
                     Core::AccountDone done) { core.accountRequest(path, body, std::move(done)); },
-            m_dialogs, m_signInBox);
+            m_dialogs, m_core.device(), m_signInBox);
         m_signInColumn->insertWidget(0, m_signIn);
     } else if (layout == Layout::SignedIn) {
         m_cabinet = new CabinetView(m_core, m_dialogs, m_signedInBox);

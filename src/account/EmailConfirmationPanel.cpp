@@ -19,7 +19,7 @@ EmailConfirmationPanel::EmailConfirmationPanel(Core& core, Pairing& pairing, QWi
     , m_core(core)
     , m_pairing(pairing)
 {
-    auto* stack = column(this);
+    auto* stack = panelColumn(this);
     m_emailField = field(u"Почта"_s, this);
     m_emailField->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoAutoUppercase);
     connect(m_emailField, &QLineEdit::textEdited, this, [this](const QString& value) {

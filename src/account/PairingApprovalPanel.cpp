@@ -19,7 +19,7 @@ PairingApprovalPanel::PairingApprovalPanel(Pairing& pairing, QWidget* parent)
     , m_pairing(pairing)
 {
     PairingApproval& approval = pairing.approval();
-    auto* stack = column(this);
+    auto* stack = panelColumn(this);
     m_title = text(TextBlock::Tone::Label, u"Добавить устройство по QR"_s, this);
     stack->addWidget(m_title);
     m_linkField = field(u"Ссылка из QR нового устройства"_s, this);

@@ -61,7 +61,7 @@ void PairingRequest::createPair()
     const QPointer<PairingRequest> self(this);
     m_core.accountRequest(
         u"/account/pair/requests"_s,
-        {{u"name"_s, DeviceIdentity::name()}, {u"platform"_s, DeviceIdentity::platform()}},
+        {{u"name"_s, m_core.device().name()}, {u"platform"_s, m_core.device().platform()}},
         [self](std::optional<QJsonObject> json, std::optional<QString> error) {
             if (!self)
                 return;

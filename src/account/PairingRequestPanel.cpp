@@ -25,7 +25,7 @@ PairingRequestPanel::PairingRequestPanel(Pairing& pairing, QWidget* parent)
     : QWidget(parent)
     , m_pairing(pairing)
 {
-    auto* stack = column(this);
+    auto* stack = panelColumn(this);
     m_create = button(u"Войти с другого устройства по QR"_s, this);
     connect(m_create, &QPushButton::clicked, &pairing.request(), &PairingRequest::createPair);
     stack->addWidget(m_create, 0, Qt::AlignLeft);

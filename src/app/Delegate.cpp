@@ -82,7 +82,7 @@ Delegate::Delegate(CorePorts ports, QObject* parent)
     qApp->installEventFilter(this);
     m_watch.setInterval(watchPeriodMs);
     connect(&m_watch, &QTimer::timeout, this, [this] {
-        if (!ModalDepth::blocked())
+        if (!m_core->modalDepth().blocked())
             paint();
     });
 }

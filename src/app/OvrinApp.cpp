@@ -3,11 +3,13 @@
 #include "app/AppBus.h"
 #include "app/AppInstance.h"
 #include "app/Delegate.h"
-#include "platform/NetworkManagerVpns.h"
-#include "platform/QtDialogs.h"
+#include "platform/ModalDepth.h"
 #include "platform/ResourceFolder.h"
-#include "platform/Syslog.h"
-#include "platform/XdgLoginItem.h"
+#include "platform/desktop/MachineInfoIdentity.h"
+#include "platform/desktop/NetworkManagerVpns.h"
+#include "platform/desktop/QtDialogs.h"
+#include "platform/desktop/Syslog.h"
+#include "platform/desktop/XdgLoginItem.h"
 
 #include <QApplication>
 #include <QDir>
@@ -67,22 +69,15 @@ QStringList linksIn(const QStringList& arguments)
     return links;
 }
 
-// Qt's own texts (the file panels, the standard buttons) in Russian, like
-// the rest of the interface, whatever the system's language.
-void loadQtTranslations(QApplication& app)
-{
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), u"qtbase"_s, u"_"_s,
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-}
-
 int run(QApplication& app)
 {
     const QStringList links = linksIn(QCoreApplication::arguments());
     if (AppBus::activateRunning(links, AppBus::Search::Finished))
         return 0;
 
+    // Raised by the dialogs and the settings menu; Core's ticks and the tray
+    // glyph wait while it is.
+    ModalDepth modal;
     const QString dataFolder = QDir::homePath() + u"/Library/Application Support/Ovrin"_s;
     AppInstance::Result guard = AppInstance::acquire(dataFolder);
     if (const auto* error = std::get_if<AppInstance::Error>(&guard)) {
@@ -90,18 +85,21 @@ int run(QApplication& app)
             AppBus::activateRunning(links, AppBus::Search::Any);
             return 0;
         }
-        QtDialogs().alert(u"Не удалось запустить Оврин"_s,
-                          u"Не удалось проверить, запущено ли другое окно: "_s +
-                              error->description);
+        QtDialogs(modal).alert(u"Не удалось запустить Оврин"_s,
+                               u"Не удалось проверить, запущено ли другое окно: "_s +
+                                   error->description);
         return 0;
     }
 
-    QtDialogs dialogs;
+    QtDialogs dialogs(modal);
     XdgLoginItem loginItem;
     Syslog systemLog;
     NetworkManagerVpns vpns;
+    const MachineInfoIdentity device;
     CorePorts ports;
     ports.dialogs = &dialogs;
+    ports.modal = &modal;
+    ports.device = &device;
     ports.loginItem = &loginItem;
     ports.systemLog = &systemLog;
     ports.vpns = &vpns;
@@ -133,9 +131,20 @@ int OvrinApp::main(int argc, char* argv[])
     QApplication::setApplicationName(u"Оврин"_s);
     QApplication::setApplicationDisplayName(u"Оврин"_s);
     QApplication::setDesktopFileName(u"org.ovrin.menubarapp"_s);
-    loadQtTranslations(app);
+    OvrinApp::loadQtTranslations();
     QApplication::setWindowIcon(
         QIcon::fromTheme(u"org.ovrin.menubarapp"_s, QIcon(u":/app/org.ovrin.menubarapp.svg"_s)));
     run(app);
     return 0;
+}
+
+bool OvrinApp::loadQtTranslations()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), u"qtbase"_s, u"_"_s,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }

@@ -7,4 +7,9 @@ namespace OvrinApp {
 
 int main(int argc, char* argv[]);
 
+// Qt's own texts (the file panels, the standard buttons) in Russian, like the
+// rest of the interface, whatever the system's language: Debian's
+// qt6-translations-l10n. False when they are not installed.
+bool loadQtTranslations();
+
 } // namespace OvrinApp

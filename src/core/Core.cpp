@@ -26,7 +26,8 @@ Core::Core(CorePorts ports, QObject* parent)
     , m_ports(std::move(ports))
     , m_updates(*m_ports.dialogs)
 {
-    Q_ASSERT(m_ports.dialogs && m_ports.loginItem && m_ports.systemLog);
+    Q_ASSERT(m_ports.dialogs && m_ports.loginItem && m_ports.systemLog && m_ports.modal &&
+             m_ports.device);
     m_vpnQueue.setObjectName(u"ovrin.parallel-vpn"_s);
     m_vpnQueue.setMaxThreadCount(1);
     readLaunchAtLogin();
@@ -56,7 +57,7 @@ void Core::launch()
     m_helper = std::make_unique<QProcess>();
     // Like every tick, these wait while an alert is open.
     QObject::connect(m_helper.get(), &QProcess::started, this, [this] {
-        if (!ModalDepth::blocked())
+        if (!modalDepth().blocked())
             refresh();
         m_firstPoll.start(firstPollPeriodMs);
         QTimer::singleShot(firstPollLimitMs, this, [this] { m_firstPoll.stop(); });
@@ -64,7 +65,7 @@ void Core::launch()
     QObject::connect(&m_firstPoll, &QTimer::timeout, this, [this] {
         if (m_statusKnown)
             m_firstPoll.stop();
-        else if (!ModalDepth::blocked())
+        else if (!modalDepth().blocked())
             refresh();
     });
     m_helper->setProcessChannelMode(QProcess::ForwardedChannels);
@@ -77,12 +78,12 @@ void Core::launch()
     // Member timers die with the Core, so a late tick does nothing. They
     // skip ticks while a modal alert or a menu is open.
     QObject::connect(&m_vpnTimer, &QTimer::timeout, this, [this] {
-        if (!ModalDepth::blocked())
+        if (!modalDepth().blocked())
             refreshParallelVPNs();
     });
     m_vpnTimer.start(scanPeriodMs);
     QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
-        if (!ModalDepth::blocked())
+        if (!modalDepth().blocked())
             refresh();
     });
     m_timer.start(statusPeriodMs);

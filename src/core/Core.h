@@ -55,6 +55,11 @@ public:
     bool exporting() const { return m_exporting; }
     bool launchAtLogin() const { return m_launchAtLogin; }
 
+    // The application's modal depth: the views raise it while a menu is open.
+    ModalDepth& modalDepth() const { return *m_ports.modal; }
+    // How this computer introduces itself to the center.
+    const DeviceIdentity& device() const { return *m_ports.device; }
+
     // Starts the helper from the resource folder, one parallel-VPN scan, the
     // 3 s scan timer and the 1 s status poll. Until the first status arrives,
     // quicker polls follow the helper's start, so the default record is

@@ -9,9 +9,11 @@
 
 #include <optional>
 
+class ConnectedVpns;
+class DeviceIdentity;
 class Dialogs;
 class LoginItem;
-class NetworkManagerVpns;
+class ModalDepth;
 class SystemLog;
 
 // Everything Core takes from its surroundings. Production wires the real
@@ -21,9 +23,13 @@ struct CorePorts {
     Dialogs* dialogs = nullptr;
     LoginItem* loginItem = nullptr;
     SystemLog* systemLog = nullptr;
+    // Raised while an alert, a panel or a menu is open; Core's ticks wait.
+    ModalDepth* modal = nullptr;
+    // How this computer introduces itself to the center.
+    const DeviceIdentity* device = nullptr;
     // The connected VPNs for the parallel-VPN scan, held weakly: without it
     // the scan finds none.
-    QPointer<NetworkManagerVpns> vpns = {};
+    QPointer<ConnectedVpns> vpns = {};
     // Holds "helper", "channels.json" and "netcore"; without it launch()
     // starts nothing.
     std::optional<QString> resourceFolder;

@@ -3,7 +3,7 @@
 
 #include "core/MainThread.h"
 #include "core/VpnList.h"
-#include "platform/NetworkManagerVpns.h"
+#include "platform/ConnectedVpns.h"
 
 void Core::refreshParallelVPNs()
 {
@@ -11,13 +11,11 @@ void Core::refreshParallelVPNs()
         return;
     m_vpnScanRunning = true;
     const QPointer<Core> self(this);
-    // NetworkManager's part is the client's cache as it is now; the scan
-    // itself reads only the interface folder.
-    NetworkManagerVpns::Snapshot vpns =
-        m_ports.vpns ? m_ports.vpns->snapshot() : NetworkManagerVpns::Snapshot{};
-    m_vpnQueue.start([self, vpns = std::move(vpns), own = m_ports.ownIdentifier] {
+    // Without a source no VPN is connected.
+    ConnectedVpns::Reading read = m_ports.vpns ? m_ports.vpns->reading() : ConnectedVpns::Reading();
+    m_vpnQueue.start([self, read = std::move(read), own = m_ports.ownIdentifier] {
         std::optional<QStringList> names;
-        if (const std::optional<QString> output = vpns.output())
+        if (const std::optional<QString> output = read ? read() : std::optional(QString()))
             names = connectedVPNNames(*output, own);
         onMainThread([self, names] {
             if (!self)

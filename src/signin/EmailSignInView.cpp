@@ -1,11 +1,8 @@
 #include "signin/EmailSignInView.h"
 
-#include "platform/DeviceIdentity.h"
-#include "platform/Dialogs.h"
 #include "signin/LinkButton.h"
 #include "signin/ProminentButton.h"
 #include "signin/SignInDeviceList.h"
-#include "ui/kit/Graphemes.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/SystemColours.h"
 #include "ui/kit/TextBlock.h"
@@ -13,15 +10,10 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QJsonArray>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QVBoxLayout>
-
-#include <algorithm>
-#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -46,11 +38,22 @@ QWidget* row(QWidget* parent, int gap, std::initializer_list<QWidget*> items)
 
 } // namespace
 
-EmailSignInView::EmailSignInView(Request request, Dialogs& dialogs, QWidget* parent)
+EmailSignInView::EmailSignInView(Request request, Dialogs& dialogs, const DeviceIdentity& device,
+                                 QWidget* parent)
     : QWidget(parent)
-    , m_request(std::move(request))
-    , m_dialogs(dialogs)
+    , m_flow(std::move(request), dialogs, device)
 {
+    connect(&m_flow, &EmailSignInFlow::changed, this, &EmailSignInView::render);
+    connect(&m_flow, &EmailSignInFlow::requestSent, this, &EmailSignInView::parkFocus);
+    connect(&m_flow, &EmailSignInFlow::codeSent, this, [this] { m_codeField->setFocus(); });
+    connect(&m_flow, &EmailSignInFlow::codeRequestFailed, this,
+            [this] { takeFocusBack(m_emailField); });
+    connect(&m_flow, &EmailSignInFlow::verifyFailed, this, [this] {
+        // Selected, so that the next code typed replaces the wrong one.
+        if (m_flow.devices().isEmpty() && takeFocusBack(m_codeField))
+            m_codeField->selectAll();
+    });
+    connect(&m_flow, &EmailSignInFlow::signedIn, this, &EmailSignInView::signedIn);
     build();
     applyStyle();
     render();
@@ -76,12 +79,9 @@ void EmailSignInView::build()
     m_emailField->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoAutoUppercase |
                                       Qt::ImhNoPredictiveText);
     m_emailField->installEventFilter(this);
-    connect(m_emailField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        m_email = text;
-        render();
-    });
+    connect(m_emailField, &QLineEdit::textEdited, &m_flow, &EmailSignInFlow::setEmail);
     m_sendButton = new ProminentButton(u"Получить код"_s, u"Отправка…"_s);
-    connect(m_sendButton, &QPushButton::clicked, this, &EmailSignInView::sendCode);
+    connect(m_sendButton, &QPushButton::clicked, &m_flow, &EmailSignInFlow::sendCode);
     m_addressRow = row(this, rowSpacing, {m_emailField, m_sendButton});
     column->addWidget(m_addressRow);
 
@@ -94,8 +94,8 @@ void EmailSignInView::build()
     m_chooseDevice->setText(u"Выберите устройство, которое хотите заменить этим Mac."_s);
     column->addWidget(m_chooseDevice);
     m_deviceList = new SignInDeviceList(spacing, this);
-    connect(m_deviceList, &SignInDeviceList::replaceRequested, this,
-            &EmailSignInView::confirmReplacement);
+    connect(m_deviceList, &SignInDeviceList::replaceRequested, &m_flow,
+            &EmailSignInFlow::confirmReplacement);
     column->addWidget(m_deviceList);
 
     m_codeField = new QLineEdit;
@@ -104,19 +104,16 @@ void EmailSignInView::build()
     m_codeField->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText |
                                      Qt::ImhNoAutoUppercase);
     m_codeField->installEventFilter(this);
-    connect(m_codeField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        m_code = text;
-        render();
-    });
+    connect(m_codeField, &QLineEdit::textEdited, &m_flow, &EmailSignInFlow::setCode);
     m_verifyButton = new ProminentButton(u"Войти"_s, u"Проверка…"_s);
-    connect(m_verifyButton, &QPushButton::clicked, this, [this] { verify(std::nullopt); });
+    connect(m_verifyButton, &QPushButton::clicked, &m_flow, [this] { m_flow.verify(); });
     m_codeRow = row(this, rowSpacing, {m_codeField, m_verifyButton});
     column->addWidget(m_codeRow);
 
     m_newCodeButton = new LinkButton(u"Получить новый код"_s);
-    connect(m_newCodeButton, &LinkButton::clicked, this, &EmailSignInView::sendCode);
+    connect(m_newCodeButton, &LinkButton::clicked, &m_flow, &EmailSignInFlow::sendCode);
     m_otherEmailButton = new LinkButton(u"Другая почта"_s);
-    connect(m_otherEmailButton, &LinkButton::clicked, this, &EmailSignInView::useAnotherAddress);
+    connect(m_otherEmailButton, &LinkButton::clicked, &m_flow, &EmailSignInFlow::useAnotherAddress);
     m_linksRow = row(this, spacing, {m_newCodeButton, m_otherEmailButton});
     static_cast<QHBoxLayout*>(m_linksRow->layout())->addStretch(1);
     column->addWidget(m_linksRow);
@@ -184,9 +181,9 @@ bool EmailSignInView::eventFilter(QObject* watched, QEvent* event)
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             if (watched == m_emailField)
-                sendCode();
+                m_flow.sendCode();
             else if (watched == m_codeField)
-                verify(std::nullopt);
+                m_flow.verify();
             else
                 return QWidget::eventFilter(watched, event);
             return true;
@@ -195,102 +192,9 @@ bool EmailSignInView::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void EmailSignInView::sendCode()
+void EmailSignInView::parkFocus()
 {
-    if (m_waiting)
-        return;
-    m_email = m_email.trimmed().toLower();
-    if (!m_email.contains(u'@')) {
-        render();
-        return;
-    }
-    m_waiting = true;
-    m_message.clear();
-    render();
     m_parkedFocus = window()->focusWidget();
-    const QPointer<EmailSignInView> self(this);
-    m_request(u"/account/auth/request"_s, {{u"email"_s, m_email}},
-              [self](std::optional<QJsonObject> json, std::optional<QString> error) {
-                  if (self)
-                      self->codeSent(json, error);
-              });
-}
-
-void EmailSignInView::codeSent(const std::optional<QJsonObject>& json,
-                               const std::optional<QString>& error)
-{
-    m_waiting = false;
-    const QJsonValue id = json ? json->value(u"challenge_id"_s) : QJsonValue();
-    // An empty identifier could never be verified: it counts as none.
-    if (!error && id.isString() && !id.toString().isEmpty()) {
-        m_challenge = id.toString();
-        m_code.clear();
-        m_devices.clear();
-        render();
-        m_codeField->setFocus();
-        return;
-    }
-    m_message = explanation(error);
-    render();
-    takeFocusBack(m_emailField);
-}
-
-void EmailSignInView::verify(const std::optional<QString>& replacing)
-{
-    if (m_waiting || graphemeCount(m_code) != 6)
-        return;
-    m_waiting = true;
-    m_message.clear();
-    QMap<QString, QString> body{{u"challenge_id"_s, m_challenge},
-                                {u"code"_s, m_code},
-                                {u"name"_s, DeviceIdentity::name()},
-                                {u"platform"_s, DeviceIdentity::platform()}};
-    if (replacing)
-        body.insert(u"replace_device_id"_s, *replacing);
-    render();
-    m_parkedFocus = window()->focusWidget();
-    const QPointer<EmailSignInView> self(this);
-    m_request(u"/account/auth/verify"_s, body,
-              [self](std::optional<QJsonObject> json, std::optional<QString> error) {
-                  if (self)
-                      self->verified(json, error);
-              });
-}
-
-void EmailSignInView::verified(const std::optional<QJsonObject>& json,
-                               const std::optional<QString>& error)
-{
-    m_waiting = false;
-    if (!error) {
-        m_completed = true;
-        m_devices.clear();
-        m_code.clear();
-        render();
-        Q_EMIT signedIn();
-        return;
-    }
-
-    const QJsonValue list = json ? json->value(u"devices"_s) : QJsonValue();
-    const QJsonArray entries = list.toArray();
-    const bool usable = *error == u"device_limit" && json && !json->isEmpty() && list.isArray() &&
-                        std::all_of(entries.begin(), entries.end(),
-                                    [](const QJsonValue& v) { return v.isObject(); });
-    if (usable) {
-        QList<SignInDevice> offered;
-        for (const QJsonValue& entry : entries) {
-            if (const auto device = SignInDevice::fromJson(entry.toObject()))
-                offered.append(*device);
-        }
-        m_devices = offered;
-        if (m_devices.isEmpty())
-            m_message = u"Список устройств недоступен. Получите новый код."_s;
-    } else {
-        m_message = explanation(error);
-    }
-    render();
-    // Selected, so that the next code typed replaces the wrong one.
-    if (m_devices.isEmpty() && takeFocusBack(m_codeField))
-        m_codeField->selectAll();
 }
 
 bool EmailSignInView::takeFocusBack(QLineEdit* field)
@@ -301,94 +205,48 @@ bool EmailSignInView::takeFocusBack(QLineEdit* field)
     return true;
 }
 
-QString EmailSignInView::explanation(const std::optional<QString>& error)
-{
-    if (!error)
-        return u"Не удалось связаться с центром. Повторите попытку."_s;
-    if (*error == u"invalid_code")
-        return u"Код не подходит или истёк. Проверьте письмо или получите новый код."_s;
-    if (*error == u"rate_limited")
-        return u"Лимит запросов кода исчерпан. Повторите попытку позже."_s;
-    if (*error == u"mail_unavailable")
-        return u"Отправка писем временно недоступна. Повторите попытку позже."_s;
-    if (*error == u"email_verification_required")
-        return u"Устройство уже изменилось. Получите новый код и выберите его снова."_s;
-    // A failure with an empty text would leave no line at all.
-    if (error->isEmpty())
-        return u"Запрос не выполнен."_s;
-    return *error;
-}
-
-void EmailSignInView::confirmReplacement(const SignInDevice& device)
-{
-    if (m_waiting)
-        return;
-    m_replacement = device;
-    m_confirmation = true;
-    const QString name = m_replacement ? m_replacement->name : QString();
-    const QPointer<EmailSignInView> self(this);
-    const int answer = m_dialogs.alert(u"Заменить устройство?"_s,
-                                       u"Доступ на устройстве \""_s + name +
-                                           u"\" завершится. Этот Mac займёт его место. "
-                                           u"Подписка сохранится."_s,
-                                       {u"Заменить и войти"_s, u"Отмена"_s});
-    if (!self)
-        return;
-    m_confirmation = false;
-    if (answer == 0)
-        verify(m_replacement ? std::optional(m_replacement->id) : std::nullopt);
-    else
-        m_replacement.reset();
-}
-
-void EmailSignInView::useAnotherAddress()
-{
-    if (m_waiting)
-        return;
-    m_challenge.clear();
-    m_code.clear();
-    m_devices.clear();
-    m_message.clear();
-    render();
-}
-
 void EmailSignInView::render()
 {
-    m_done->setVisible(m_completed);
-    const bool address = !m_completed && m_challenge.isEmpty();
-    const bool codeStep = !m_completed && !m_challenge.isEmpty();
-    const bool choosing = codeStep && !m_devices.isEmpty();
+    const bool completed = m_flow.isCompleted();
+    const bool waiting = m_flow.isWaiting();
+    const QString& email = m_flow.email();
+    const QString& code = m_flow.code();
+    const bool hasChallenge = !m_flow.challenge().isEmpty();
+    m_done->setVisible(completed);
+    const bool address = !completed && !hasChallenge;
+    const bool codeStep = !completed && hasChallenge;
+    const bool choosing = codeStep && !m_flow.devices().isEmpty();
 
-    m_title->setVisible(!m_completed);
-    m_title->setText(m_challenge.isEmpty() ? u"Войти в Оврин"_s : u"Код из письма"_s);
+    m_title->setVisible(!completed);
+    m_title->setText(hasChallenge ? u"Код из письма"_s : u"Войти в Оврин"_s);
 
     m_addressHint->setVisible(address);
     m_addressRow->setVisible(address);
-    if (m_emailField->text() != m_email)
-        m_emailField->setText(m_email);
-    m_emailField->setEnabled(!m_waiting);
-    m_sendButton->setBusy(m_waiting);
-    m_sendButton->setEnabled(!m_waiting && m_email.contains(u'@'));
+    if (m_emailField->text() != email)
+        m_emailField->setText(email);
+    m_emailField->setEnabled(!waiting);
+    m_sendButton->setBusy(waiting);
+    m_sendButton->setEnabled(m_flow.canSendCode());
 
     m_sentTo->setVisible(codeStep);
-    m_sentTo->setText(u"Письмо отправлено на "_s + m_email + u". Код действует 15 минут."_s);
+    m_sentTo->setText(u"Письмо отправлено на "_s + email + u". Код действует 15 минут."_s);
     m_placesTaken->setVisible(choosing);
     m_chooseDevice->setVisible(choosing);
     m_deviceList->setVisible(choosing);
-    m_deviceList->setDevices(m_devices);
-    m_deviceList->setBusy(m_waiting);
+    m_deviceList->setDevices(m_flow.devices());
+    m_deviceList->setBusy(waiting);
 
     m_codeRow->setVisible(codeStep && !choosing);
-    if (m_codeField->text() != m_code)
-        m_codeField->setText(m_code);
-    m_codeField->setEnabled(!m_waiting);
-    m_verifyButton->setBusy(m_waiting);
-    m_verifyButton->setEnabled(!m_waiting && graphemeCount(m_code) == 6);
+    if (m_codeField->text() != code)
+        m_codeField->setText(code);
+    m_codeField->setEnabled(!waiting);
+    m_verifyButton->setBusy(waiting);
+    m_verifyButton->setEnabled(m_flow.canVerify());
 
     m_linksRow->setVisible(codeStep);
-    m_newCodeButton->setEnabled(!m_waiting);
-    m_otherEmailButton->setEnabled(!m_waiting);
+    m_newCodeButton->setEnabled(!waiting);
+    m_otherEmailButton->setEnabled(!waiting);
 
-    m_messageLabel->setVisible(!m_completed && !m_message.isEmpty());
-    m_messageLabel->setText(m_message);
+    m_messageLabel->setVisible(!completed && !m_flow.message().isEmpty());
+    m_messageLabel->setText(m_flow.message());
 }

@@ -1,18 +1,12 @@
 #pragma once
 
-#include "core/Core.h"
-#include "signin/SignInDevice.h"
+#include "signin/EmailSignInFlow.h"
 
-#include <QList>
-#include <QMap>
 #include <QPointer>
-#include <QString>
 #include <QWidget>
 
-#include <functional>
-#include <optional>
+class DeviceIdentity;
 
-class Dialogs;
 class LinkButton;
 class ProminentButton;
 class QLabel;
@@ -20,27 +14,26 @@ class QLineEdit;
 class SignInDeviceList;
 class TextBlock;
 
-// Signs this computer in with a one-time code sent by e-mail: the address
-// step, the code step, the choice of a device to replace when every place is
-// taken, and the success notice. All its state lives as long as the view.
+// Signs this computer in with a one-time code sent by e-mail: draws the
+// address step, the code step, the choice of a device to replace when every
+// place is taken, and the success notice, for the requests EmailSignInFlow
+// makes. All its state lives as long as the view.
 class EmailSignInView : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(EmailSignInView)
 
 public:
-    // Sends a POST with `body` (a flat object of strings) to `path` and
-    // calls `done` exactly once, on the main thread, never from within the
-    // call itself; the account window passes Core::accountRequest.
-    using Request = std::function<void(const QString& path, const QMap<QString, QString>& body,
-                                       Core::AccountDone done)>;
+    using Request = EmailSignInFlow::Request;
 
-    // `dialogs` asks to confirm a replacement; it must outlive the view.
-    EmailSignInView(Request request, Dialogs& dialogs, QWidget* parent = nullptr);
+    // `dialogs` asks to confirm a replacement; `device` is the computer
+    // signing in. Both must outlive the view.
+    EmailSignInView(Request request, Dialogs& dialogs, const DeviceIdentity& device,
+                    QWidget* parent = nullptr);
 
     // Sign-in succeeded; the view shows only the success notice from then on.
-    bool isCompleted() const { return m_completed; }
+    bool isCompleted() const { return m_flow.isCompleted(); }
     // A request is in flight; every control is disabled.
-    bool isWaiting() const { return m_waiting; }
+    bool isWaiting() const { return m_flow.isWaiting(); }
 
 Q_SIGNALS:
     // Once, when the center accepted the code.
@@ -51,34 +44,18 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void sendCode();
-    void verify(const std::optional<QString>& replacing);
-    void codeSent(const std::optional<QJsonObject>& json, const std::optional<QString>& error);
-    void verified(const std::optional<QJsonObject>& json, const std::optional<QString>& error);
+    // Remembers where the keyboard went when a request disabled its controls.
+    void parkFocus();
     // Gives `field` back the keyboard that it lost when a request disabled
     // it, unless the user has put the keyboard elsewhere since. True if given.
     bool takeFocusBack(QLineEdit* field);
-    static QString explanation(const std::optional<QString>& error);
-    void confirmReplacement(const SignInDevice& device);
-    void useAnotherAddress();
 
     void build();
     QWidget* buildDone();
     void render();
     void applyStyle();
 
-    Request m_request;
-    Dialogs& m_dialogs;
-
-    QString m_email;
-    QString m_code;
-    QString m_challenge;
-    bool m_waiting = false;
-    QString m_message;
-    QList<SignInDevice> m_devices;
-    std::optional<SignInDevice> m_replacement;
-    bool m_confirmation = false;
-    bool m_completed = false;
+    EmailSignInFlow m_flow;
 
     QWidget* m_done = nullptr;
     QLabel* m_doneSymbol = nullptr;

@@ -268,7 +268,7 @@ private Q_SLOTS:
         QCOMPARE(bodyOf(m_rig.helper->requests("POST", "/account/auth/verify").constFirst()),
                  (QJsonObject{{u"challenge_id"_s, challenge},
                               {u"link_token"_s, token},
-                              {u"name"_s, DeviceIdentity::name()},
+                              {u"name"_s, m_rig.core->device().name()},
                               {u"platform"_s, u"macOS"_s}}));
         QVERIFY(settleRoundTrips());
         QVERIFY(m_rig.dialogs.alerts.isEmpty());
@@ -290,32 +290,6 @@ private Q_SLOTS:
             challenges << bodyOf(r).value(u"challenge_id"_s).toString();
         challenges.sort();
         QCOMPARE(challenges, (QStringList{u"c1"_s, u"c2"_s}));
-    }
-
-    void deviceNames_data()
-    {
-        QTest::addColumn<QByteArray>("machineInfo");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("pretty name")
-            << QByteArray("CHASSIS=laptop\nPRETTY_HOSTNAME=\"Ноутбук Анны\"\n") << u"anna-pc"_s
-            << u"Ноутбук Анны"_s;
-        QTest::newRow("escaped quote") << QByteArray("PRETTY_HOSTNAME=\"Anna\\'s \\\"PC\\\"\"")
-                                       << u"h"_s << u"Anna's \"PC\""_s;
-        QTest::newRow("unquoted") << QByteArray("PRETTY_HOSTNAME=Workstation") << u"h"_s
-                                  << u"Workstation"_s;
-        QTest::newRow("empty pretty name")
-            << QByteArray("PRETTY_HOSTNAME=\"\"") << u"anna-pc"_s << u"anna-pc"_s;
-        QTest::newRow("host name only") << QByteArray() << u"anna-pc"_s << u"anna-pc"_s;
-        QTest::newRow("nothing") << QByteArray() << QString() << u"Mac"_s;
-        QTest::newRow("localhost") << QByteArray() << u"localhost"_s << u"Mac"_s;
-    }
-
-    void deviceNames()
-    {
-        QFETCH(QByteArray, machineInfo);
-        QFETCH(QString, host);
-        QTEST(DeviceIdentity::nameFrom(machineInfo, host), "name");
     }
 };
 

@@ -40,30 +40,6 @@ QJsonObject bodyOf(const FakeHelper::Request& request)
 
 const QByteArray opened = R"({"id":"p1","secret":"s1","qr_token":"t1"})";
 
-// Answers like FakeDialogs, and runs `during` while the alert is open, as a
-// tick arriving under a modal alert would.
-class AskingDialogs final : public Dialogs {
-public:
-    std::function<void()> during;
-    int answer = 1;
-    int alerts = 0;
-    int alert(const QString&, const QString&, const QStringList&) override
-    {
-        ++alerts;
-        if (during)
-            during();
-        return answer;
-    }
-    std::optional<QString> savePanel(const QString&, const QString&, const QString&,
-                                     const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> folderPanel(const QString&) override { return std::nullopt; }
-    void reveal(const QString&) override {}
-    void activateApp() override {}
-};
-
 } // namespace
 
 class PairingTest : public QObject {
@@ -132,8 +108,8 @@ private Q_SLOTS:
                             Reply::json(200, R"({"status":"pending"})"));
         const auto sent = m_rig.helper->requests("POST", "/account/pair/requests");
         QCOMPARE(sent.size(), 1);
-        QCOMPARE(bodyOf(sent[0]),
-                 (QJsonObject{{u"name"_s, DeviceIdentity::name()}, {u"platform"_s, u"macOS"_s}}));
+        QCOMPARE(bodyOf(sent[0]), (QJsonObject{{u"name"_s, m_rig.core->device().name()},
+                                               {u"platform"_s, u"macOS"_s}}));
         QCOMPARE(request().pairSecret(), u"s1"_s);
         QCOMPARE(request().pairLink(), u"ovrin://pair?id=p1&token=t1"_s);
         QCOMPARE(m_pairing->message(), u"QR действует одну минуту."_s);
@@ -615,20 +591,19 @@ private Q_SLOTS:
     // time about the same claim. `waiting` is already clear by then.
     void oneConfirmationAtATime()
     {
-        AskingDialogs dialogs;
-        makePairing(dialogs);
         QVERIFY(openCode());
         m_rig.helper->route("GET", "/account/pair/code-status",
                             Reply::json(200, R"({"status":"claimed","request_id":"r7"})"));
         bool waitingUnderAlert = true;
         bool polledUnderAlert = true;
-        dialogs.during = [&] {
+        m_rig.dialogs.alertAnswers = {1};
+        m_rig.dialogs.whileAlertOpen = [&](const FakeDialogs::Alert&) {
             waitingUnderAlert = m_pairing->waiting();
             m_pairing->tick();
             polledUnderAlert = m_pairing->waiting();
         };
         m_pairing->tick();
-        QTRY_COMPARE_WITH_TIMEOUT(dialogs.alerts, 1, wait);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig.dialogs.alerts.size(), 1, wait);
         QVERIFY(!waitingUnderAlert);
         QVERIFY(!polledUnderAlert);
         QCOMPARE(codePolls(), 1);

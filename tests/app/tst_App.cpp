@@ -8,6 +8,7 @@
 #include "app/AppBus.h"
 #include "app/AppInstance.h"
 #include "app/Delegate.h"
+#include "app/OvrinApp.h"
 #include "app/TrayGlyph.h"
 #include "app/TrayMenu.h"
 
@@ -257,7 +258,6 @@ private Q_SLOTS:
         Status fewer = status(2, true);
         fewer.channels.removeLast();
         tray.update(fewer);
-        const qsizetype items = menu.actions().size();
         for (QAction* a : menu.actions()) {
             if (!a->isSeparator() && a->isEnabled())
                 a->trigger();
@@ -266,7 +266,15 @@ private Q_SLOTS:
         for (int i = 0; i < 3 * TrayMenu::maxChannelItems; ++i)
             fewer.channels << QString::number(i);
         tray.update(fewer);
-        QCOMPARE(menu.actions().size(), items - 2 + TrayMenu::maxChannelItems);
+        // The header, the channels between two separators, "Отключить", the commands.
+        QCOMPARE(menu.actions().size(), 8 + TrayMenu::maxChannelItems);
+    }
+
+    // The file panels and standard buttons speak Russian like the rest.
+    void qtSpeaksRussian()
+    {
+        QVERIFY(OvrinApp::loadQtTranslations());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Отмена"_s);
     }
 
     void glyph_data()
@@ -332,7 +340,6 @@ private Q_SLOTS:
         m_delegate->quit();
         QVERIFY(quitting.elapsed() < 10'000);
         m_delegate->quit();
-        QVERIFY(m_delegate->quitting());
         const QList<FakeHelper::Request> stops = m_rig.helper->requests("POST", "/stop");
         QCOMPARE(stops.size(), 1);
         QCOMPARE(stops[0].requestLine, "POST /stop HTTP/1.0");

@@ -3,6 +3,7 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "TestHome.h"
 #include "core/AppUpdates.h"
@@ -83,11 +84,7 @@ private Q_SLOTS:
     {
         FakeLoginItem loginItem;
         FakeSystemLog log;
-        CorePorts ports;
-        ports.dialogs = m_dialogs.get();
-        ports.loginItem = &loginItem;
-        ports.systemLog = &log;
-        Core core(ports);
+        Core core(fakePorts(*m_dialogs, loginItem, log));
         core.checkUpdates();
         checkUnavailableAlert();
         m_helper.reset(); // the same without a helper
@@ -140,5 +137,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(AppUpdatesTest)
+QTEST_GUILESS_MAIN(AppUpdatesTest)
 #include "tst_AppUpdates.moc"

@@ -4,20 +4,17 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "StatusJson.h"
 #include "TestHome.h"
 #include "core/Core.h"
 #include "link/HelperSocket.h"
-#include "platform/XdgLoginItem.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <QUrlQuery>
@@ -49,12 +46,9 @@ class CoreCommandsTest : public QObject {
     FakeClock m_clock;
     std::unique_ptr<Core> m_core;
 
-    CorePorts ports(LoginItem* loginItem = nullptr)
+    CorePorts ports()
     {
-        CorePorts p;
-        p.dialogs = m_dialogs.get();
-        p.loginItem = loginItem ? loginItem : &m_loginItem;
-        p.systemLog = m_log.get();
+        CorePorts p = fakePorts(*m_dialogs, m_loginItem, *m_log);
         m_clock.setNow(QDateTime(QDate(2026, 3, 7), QTime(9, 45, 59)));
         p.clock = &m_clock;
         return p;
@@ -389,38 +383,7 @@ private Q_SLOTS:
                  refusal ? QStringList{u"автозапуск: "_s + *refusal} : QStringList());
         QVERIFY(m_dialogs->calls.isEmpty());
     }
-
-    // With the real autostart entry in a temporary configuration folder.
-    void autostartEntry()
-    {
-        QTemporaryDir config;
-        const QString folder = config.filePath(u"autostart"_s);
-        XdgLoginItem item(folder, u"/opt/Оврин/bin/ovrin"_s);
-        Core core(ports(&item));
-        QVERIFY(!core.launchAtLogin());
-        core.setLaunchAtLogin(true);
-        QVERIFY(core.launchAtLogin());
-        QFile entry(item.entryPath());
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        QVERIFY(entry.readAll().contains(u"\nExec=\"/opt/Оврин/bin/ovrin\"\n"_s.toUtf8()));
-        QVERIFY(Core(ports(&item)).launchAtLogin());
-        core.setLaunchAtLogin(false);
-        QVERIFY(!core.launchAtLogin());
-        QVERIFY(!QFile::exists(item.entryPath()));
-        QVERIFY(m_log->lines().isEmpty());
-
-        // An autostart "folder" that is a file cannot take the entry.
-        QVERIFY(QDir(folder).removeRecursively());
-        QFile blocker(folder);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        core.setLaunchAtLogin(true);
-        QVERIFY(!core.launchAtLogin());
-        QCOMPARE(m_log->lines().size(), 1);
-        QVERIFY(m_log->lines().first().startsWith(u"автозапуск: "_s));
-        QVERIFY(m_dialogs->calls.isEmpty());
-    }
 };
 
-QTEST_MAIN(CoreCommandsTest)
+QTEST_GUILESS_MAIN(CoreCommandsTest)
 #include "tst_CoreCommands.moc"

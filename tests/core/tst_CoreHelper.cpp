@@ -1,14 +1,14 @@
-// Core with the real ports and the reference helper from the resource
-// folder: launched, installed, a channel connected, the connection verified.
+// Core and the reference helper from the resource folder: launched,
+// installed, a channel connected, the connection verified.
+#include "FakeDialogs.h"
+#include "FakeLoginItem.h"
+#include "FakePorts.h"
+#include "FakeSystemLog.h"
 #include "TestHome.h"
 #include "core/Core.h"
-#include "platform/QtDialogs.h"
 #include "platform/ResourceFolder.h"
-#include "platform/Syslog.h"
-#include "platform/XdgLoginItem.h"
 
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -17,26 +17,22 @@ class CoreHelperTest : public QObject {
     Q_OBJECT
 
     TestHome m_home; // the helper's socket and data live here
-    QTemporaryDir m_config;
 
 private Q_SLOTS:
     void connectsAndVerifies()
     {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
         const std::optional<QString> resources = ResourceFolder::find();
         QVERIFY(resources);
         QVERIFY2(QFileInfo(*resources + u"/helper"_s).isExecutable(),
                  "the reference helper is built into the resource folder (target helper)");
 
-        QtDialogs dialogs;
-        XdgLoginItem loginItem;
-        Syslog log;
-        Core core(CorePorts{.dialogs = &dialogs,
-                            .loginItem = &loginItem,
-                            .systemLog = &log,
-                            .resourceFolder = resources,
-                            .arguments = QCoreApplication::arguments()});
-        QVERIFY(!core.launchAtLogin());
+        FakeDialogs dialogs;
+        FakeLoginItem loginItem;
+        FakeSystemLog log;
+        CorePorts ports = fakePorts(dialogs, loginItem, log);
+        ports.resourceFolder = resources;
+        ports.arguments = QCoreApplication::arguments();
+        Core core(std::move(ports));
         core.launch();
 
         QTRY_VERIFY_WITH_TIMEOUT(!core.status().channels.isEmpty(), 20000);
@@ -54,8 +50,10 @@ private Q_SLOTS:
         core.updates().disconnectForTermination();
         QTRY_VERIFY_WITH_TIMEOUT(!core.status().running, 10000);
         core.shutdown();
+        // An alert would have stopped the run where QtDialogs waits for an answer.
+        QCOMPARE(dialogs.calls, QStringList());
     }
 };
 
-QTEST_MAIN(CoreHelperTest)
+QTEST_GUILESS_MAIN(CoreHelperTest)
 #include "tst_CoreHelper.moc"

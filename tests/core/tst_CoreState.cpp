@@ -3,6 +3,7 @@
 #include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
+#include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "FakeVpns.h"
 #include "Scripts.h"
@@ -33,10 +34,7 @@ class CoreStateTest : public QObject {
 
     CorePorts ports(const QStringList& arguments = {u"ovrin"_s})
     {
-        CorePorts p;
-        p.dialogs = m_dialogs.get();
-        p.loginItem = &m_loginItem;
-        p.systemLog = &m_log;
+        CorePorts p = fakePorts(*m_dialogs, m_loginItem, m_log);
         p.resourceFolder = m_resources.path();
         p.arguments = arguments;
         return p;
@@ -215,14 +213,14 @@ mv "$0.tmp" "$0.args")"_s)
     void launchScansAtOnce()
     {
         FakeVpns vpns;
-        QVERIFY(vpns.list({u"wg0"_s}));
+        vpns.list({u"wg0"_s});
         CorePorts p = ports();
-        p.vpns = vpns.port();
+        p.vpns = &vpns;
         Core core(p);
         core.launch();
         QTRY_COMPARE_WITH_TIMEOUT(core.parallelVPNs(), QStringList{u"wg0"_s}, 1500);
     }
 };
 
-QTEST_MAIN(CoreStateTest)
+QTEST_GUILESS_MAIN(CoreStateTest)
 #include "tst_CoreState.moc"

@@ -1,8 +1,6 @@
-// Which other VPNs are connected: the list's parsing, and Core's scan over
-// NetworkManager's signals and the interface folder.
+// Which other VPNs are connected: the list's parsing, and Core's scan.
 #include "FakeDialogs.h"
 #include "FakeLoginItem.h"
-#include "FakeNetworkManager.h"
 #include "FakePorts.h"
 #include "FakeSystemLog.h"
 #include "FakeVpns.h"
@@ -10,14 +8,7 @@
 #include "core/VpnList.h"
 #include "platform/AppIdentity.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTest>
-
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -36,7 +27,7 @@ class VpnListTest : public QObject {
     FakeLoginItem m_loginItem;
     FakeSystemLog m_log;
 
-    CorePorts ports(NetworkManagerVpns* vpns)
+    CorePorts ports(ConnectedVpns* vpns)
     {
         CorePorts p = fakePorts(m_dialogs, m_loginItem, m_log);
         p.vpns = vpns;
@@ -92,93 +83,24 @@ private Q_SLOTS:
         QCOMPARE(connectedVPNNames(output, own), names);
     }
 
-    // Core's list follows NetworkManager's signals and the interface folder;
-    // no scan starts a process or asks the bus.
-    void followsNetworkManager()
-    {
-        QVERIFY2(QDBusConnection::sessionBus().isConnected(),
-                 "no session bus: run the tests through ./test.sh (dbus-run-session)");
-        auto manager = std::make_unique<FakeNetworkManager>();
-        QVERIFY(manager->isServing());
-        FakeVpns tunnels; // only its folder
-        QVERIFY(tunnels.list({u"wg0"_s, u"wg7"_s}));
-        NetworkManagerVpns vpns(QDBusConnection::sessionBus(), tunnels.folder());
-        Core core(ports(&vpns));
-        const auto scanned = [&core] {
-            CoreProbe::scan(core);
-            return core.parallelVPNs();
-        };
-        QTRY_COMPARE(scanned(), (QStringList{u"wg0"_s, u"wg7"_s}));
-
-        const QString office =
-            manager->add({.id = u"Office"_s,
-                          .type = u"vpn"_s,
-                          .serviceType = u"org.freedesktop.NetworkManager.openvpn"_s});
-        manager->add(
-            {.id = u"Оврин"_s, .type = u"vpn"_s, .serviceType = u"org.ovrin.menubarapp"_s});
-        manager->add({.id = u"Дом"_s, .type = u"wireguard"_s, .interfaceName = u"wg7"_s});
-        manager->add({.id = u"LAN"_s, .type = u"802-3-ethernet"_s});
-        const QString paris =
-            manager->add({.id = u"Paris"_s,
-                          .type = u"vpn"_s,
-                          .state = 1, // activating
-                          .serviceType = u"org.freedesktop.NetworkManager.l2tp"_s});
-        QTRY_COMPARE_WITH_TIMEOUT(scanned(), (QStringList{u"Office"_s, u"wg0"_s, u"Дом"_s}), 10000);
-        manager->setState(paris, 2);
-        manager->remove(office);
-        QTRY_COMPARE_WITH_TIMEOUT(scanned(), (QStringList{u"Paris"_s, u"wg0"_s, u"Дом"_s}), 10000);
-        manager.reset(); // leaves the bus
-        QTRY_COMPARE_WITH_TIMEOUT(scanned(), (QStringList{u"wg0"_s, u"wg7"_s}), 10000);
-
-        // A scan that cannot read the interface folder keeps the list.
-        QTRY_VERIFY(!CoreProbe::scanning(core));
-        QVERIFY(QDir(tunnels.folder()).removeRecursively());
-        CoreProbe::scan(core);
-        QTRY_VERIFY(!CoreProbe::scanning(core));
-        QCOMPARE(core.parallelVPNs(), (QStringList{u"wg0"_s, u"wg7"_s}));
-
-        // No child process has ended in this program: none was started.
-        struct rusage children = {};
-        QCOMPARE(::getrusage(RUSAGE_CHILDREN, &children), 0);
-        QCOMPARE(children.ru_maxrss, 0L);
-    }
-
     void scanSkippedWhileOneRuns()
     {
-        // The scan reads the interface's type from a pipe and waits there
-        // until the test writes it.
-        FakeVpns tunnels;
-        const QString wg0 = tunnels.folder() + u"/wg0"_s;
-        QVERIFY(QDir().mkpath(wg0));
-        QFile uevent(wg0 + u"/uevent"_s);
-        QVERIFY(uevent.open(QIODevice::WriteOnly));
-        QVERIFY(uevent.write("DEVTYPE=wireguard\n") > 0);
-        uevent.close();
-        const QByteArray type = QFile::encodeName(wg0 + u"/type"_s);
-        QCOMPARE(::mkfifo(type.constData(), 0600), 0);
-        // True once a scan waiting at the pipe has its answer.
-        const auto release = [&type] {
-            const int fd = ::open(type.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd < 0)
-                return false;
-            const bool written = ::write(fd, "65534\n", 6) == 6;
-            ::close(fd);
-            return written;
-        };
-
-        Core core(ports(tunnels.port()));
+        FakeVpns vpns;
+        vpns.list({u"wg0"_s});
+        vpns.hold();
+        Core core(ports(&vpns));
         CoreProbe::scan(core);
         CoreProbe::scan(core);
         CoreProbe::scan(core);
-        QVERIFY(QTest::qWaitFor(release, 10000));
+        QVERIFY(QTest::qWaitFor([&vpns] { return vpns.release(); }, 10000));
         QTRY_COMPARE(core.parallelVPNs(), QStringList{u"wg0"_s});
-        // A scan queued meanwhile would now wait at the pipe.
+        // A scan queued meanwhile would now wait to be released.
         const bool drained = CoreProbe::drained(core, 5000);
         while (!CoreProbe::drained(core, 100))
-            release();
+            vpns.release();
         QVERIFY2(drained, "a scan was queued while one ran");
         CoreProbe::scan(core);
-        QVERIFY(QTest::qWaitFor(release, 10000));
+        QVERIFY(QTest::qWaitFor([&vpns] { return vpns.release(); }, 10000));
         QTRY_VERIFY(!CoreProbe::scanning(core));
     }
 };

@@ -5,7 +5,7 @@
 # folder, whose channel list has a name with "&" and "_" and whose engine
 # installs at once.
 #
-#   desktop.sh x11 BUILD/bin/ovrin
+#   desktop.sh BUILD/bin/ovrin BUILD/tests/tst_e2e_journeys
 #     A second launch ends with status 0 and leaves the first; the window
 #     offers no minimise or maximise, has a fixed size, stays on every
 #     workspace and shows and hides with a left click on the tray icon; the
@@ -14,13 +14,15 @@
 #     way out (the tray menu's "Выйти и отключить", Ctrl+Q in the window,
 #     Ctrl+Q in the account window, SIGTERM) OVRIN_DESKTOP_REPEAT times
 #     (10): status 0 within 6 s, the helper gone, no process of ours left.
-#   desktop.sh sni BUILD/bin/ovrin BUILD/tests/desktop_sni
-#     The same desktop with a StatusNotifierItem host: the driver plays the
-#     watcher and drives the application over D-Bus (see tst_DesktopSni.cpp).
+#     Then, on the same desktop and HOME, tst_e2e_journeys plays a
+#     StatusNotifierItem host and drives the application over D-Bus (see
+#     DesktopSni in tst_Journeys.cpp), quitting from that menu as many
+#     times. Each quit sent the helper one "POST /stop".
 set -euo pipefail
 
-mode=${1:?usage: desktop.sh x11|sni PATH/TO/ovrin [PATH/TO/desktop_sni]}
-built=$(realpath "${2:?usage: desktop.sh x11|sni PATH/TO/ovrin [PATH/TO/desktop_sni]}")
+usage="usage: desktop.sh PATH/TO/ovrin PATH/TO/tst_e2e_journeys"
+built=$(realpath "${1:?$usage}")
+driver=$(realpath "${2:?$usage}")
 command -v Xvfb >/dev/null || { echo "desktop: Xvfb is missing; skipped"; exit 77; }
 if [[ -z ${OVRIN_DESKTOP_SESSION:-} ]]; then
   export OVRIN_DESKTOP_SESSION=1
@@ -48,13 +50,13 @@ fail() {
   cat "$work/app.log" 2>/dev/null || true
   exit 1
 }
-# Runs `command` every 0.05 s until it succeeds, for up to `seconds`.
+# Runs `command` every 0.02 s until it succeeds, for up to `seconds`.
 within() {
   local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
   shift
   until "$@"; do
     ((${EPOCHREALTIME/./} < deadline)) || return 1
-    sleep 0.05
+    sleep 0.02
   done
 }
 gone() { ! kill -0 "$1" 2>/dev/null; }
@@ -90,26 +92,21 @@ session+=($!)
 within 20 eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start: $(cat "$work/openbox.log")"
 trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
 session+=($!)
-panel() { xdotool search --classname '^panel$' 2>/dev/null | head -n 1; }
-within 20 eval '[[ -n $(panel) ]]' || fail "trayer did not start: $(cat "$work/trayer.log")"
+findPanel() { panel=$(xdotool search --classname '^panel$' 2>/dev/null | head -n 1) && [[ -n $panel ]]; }
+within 20 findPanel || fail "trayer did not start: $(cat "$work/trayer.log")"
 
 # Nothing runs from under $work.
 settled() { [[ -z $(pgrep -f "$work/" || true) ]]; }
 
-if [[ $mode == sni ]]; then
-  driver=$(realpath "${3:?usage: desktop.sh sni PATH/TO/ovrin PATH/TO/desktop_sni}")
-  OVRIN=$ovrin OVRINCTL=$(dirname "$built")/ovrinctl "$driver" || fail "the StatusNotifierItem checks failed"
-  settled || fail "left running: $(pgrep -af "$work/")"
-  exit 0
-fi
-
+# Each round starts a copy, so these look with as few programs as they can.
 findIcon() {
-  icon=$(xwininfo -tree -id "$(panel)" | grep -o '0x[0-9a-f]* "Оврин"' | cut -d' ' -f1)
-  [[ -n $icon ]] && icon=$((icon))
+  [[ $(xwininfo -tree -id "$panel") =~ (0x[0-9a-f]+)\ \"Оврин\" ]] && icon=$((BASH_REMATCH[1]))
 }
 findMain() {
-  main=$(xdotool search --onlyvisible --pid "$app" --name '^Оврин$' | grep -vx "$icon" | head -n 1)
-  [[ -n $main ]]
+  for main in $(xdotool search --onlyvisible --pid "$app" --name '^Оврин$'); do
+    [[ $main != "$icon" ]] && return 0
+  done
+  return 1
 }
 # Starts the application; sets app, main (the window) and icon (the tray icon).
 launch() {
@@ -120,11 +117,13 @@ launch() {
   within 20 findMain || fail "the window \"Оврин\" was not mapped"
 }
 # Windows of ours on screen (the popups too), one a line.
-shown() { xdotool search --onlyvisible --pid "$app" 2>/dev/null | sort; }
+shown() { xdotool search --onlyvisible --pid "$app" 2>/dev/null; }
 # A window of ours on screen that `before` did not list: sets `opened`.
 opened() {
-  opened=$(comm -13 <(echo "$1") <(shown) | head -n 1)
-  [[ -n $opened ]]
+  for opened in $(shown); do
+    [[ $'\n'$1$'\n' != *$'\n'$opened$'\n'* ]] && return 0
+  done
+  return 1
 }
 active() { xprop -root _NET_ACTIVE_WINDOW | grep -qi "# 0x0*$(printf %x "$1")\$"; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
@@ -135,19 +134,20 @@ click() { xdotool mousemove --window "$1" "$2" "$3" click "$4"; }
 settings() {
   local before
   before=$(shown)
-  eval "$(xdotool getwindowgeometry --shell "$main")"
+  [[ -n ${WIDTH:-} ]] || eval "$(xdotool getwindowgeometry --shell "$main")" # a fixed size
   click "$main" $((WIDTH - 19)) 16 1
   within 10 opened "$before" || fail "the settings menu did not open"
   before=$(shown)
-  for ((k = 0; k < $1; k++)); do xdotool key Down; done
-  xdotool key Return
+  local keys=()
+  for ((k = 0; k < $1; k++)); do keys+=(Down); done
+  xdotool key "${keys[@]}" Return
   within 10 opened "$before" || fail "no window opened from the settings menu"
 }
+# Connects the first channel (the helper answers once the tunnel runs),
+# installing the helper first when it is missing.
 connect() {
-  grep -qs '"installed": *true' "$data/helper-state.json" || ovrinctl install >/dev/null
-  ovrinctl connect 0 >/dev/null
-  within 10 eval 'ovrinctl status | grep -q "^Подключено: "' || fail "the channel did not connect"
-  viewable "$main" || fail "the window is not shown"
+  ovrinctl connect 0 >/dev/null 2>&1 || { ovrinctl install >/dev/null && ovrinctl connect 0 >/dev/null; } ||
+    fail "the channel did not connect"
 }
 # The application ends with status 0 within 6 s and leaves nothing behind.
 ends() {
@@ -205,7 +205,8 @@ ovrinctl status | grep -q 'Строгая защита: выкл\.' || fail "str
 ! grep -q '/protection' "$data/logs/helper.log" || fail "the helper was asked: $(grep /protection "$data/logs/helper.log")"
 echo "desktop: the confirmation opened above the window with the focus; Escape closed it and sent nothing"
 
-repeat=${OVRIN_DESKTOP_REPEAT:-10}
+export OVRIN_DESKTOP_REPEAT=${OVRIN_DESKTOP_REPEAT:-10}
+repeat=$OVRIN_DESKTOP_REPEAT
 started=$SECONDS
 for path in tray window account signal; do
   for ((round = 1; round <= repeat; round++)); do
@@ -239,3 +240,14 @@ for path in tray window account signal; do
   echo "desktop: $((SECONDS - started)) s: $path: $repeat quits, each with status 0 and nothing left running"
 done
 echo "desktop: $((4 * repeat)) launches and quits took $((SECONDS - started)) s"
+
+# The StatusNotifierItem host owns the watcher only while it runs, so the
+# copies it starts find it and the ones above found the XEmbed tray.
+started=$SECONDS
+OVRIN=$ovrin OVRINCTL=$(dirname "$built")/ovrinctl "$driver" sni >>"$work/sni.log" 2>&1 ||
+  { cat "$work/sni.log"; fail "the StatusNotifierItem checks failed"; }
+within 10 settled || fail "StatusNotifierItem: left running: $(pgrep -af "$work/")"
+echo "desktop: $((SECONDS - started)) s: StatusNotifierItem: $(grep '^Totals' "$work/sni.log")"
+stops=$(grep -c 'POST /stop -> 200' "$data/logs/helper.log" || true)
+[[ $stops -eq $((5 * repeat)) ]] || fail "$((5 * repeat)) quits sent \"POST /stop\" $stops times"
+echo "desktop: each of the $stops quits sent one \"POST /stop\""

@@ -9,7 +9,6 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 
-#include <algorithm>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -18,36 +17,22 @@ namespace {
 
 __extension__ using Wide = __int128;
 
-const QString placeholder = u"—"_s;
-
-bool isAsciiLetters(QStringView code)
-{
-    return code.size() == 3 && std::all_of(code.begin(), code.end(), [](QChar c) {
-               return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-           });
-}
-
 void checkPrice(qint64 minor, const QString& currency)
 {
     const QString text = CabinetFormat::price(minor, currency);
-    if (!isAsciiLetters(currency)) {
-        FUZZ_REQUIRE(text == placeholder);
-        return;
+    static const QRegularExpression code(u"\\A[A-Za-z]{3}\\z"_s);
+    static const QRegularExpression notDigit(u"[^0-9]"_s);
+    if (!code.match(currency).hasMatch()) {
+        FUZZ_REQUIRE(text == u"—");
+    } else if (QStringList{u"RUB"_s, u"USD"_s, u"EUR"_s}.contains(currency.toUpper())) {
+        // Currencies of two fraction digits show every digit of the amount.
+        const quint64 magnitude = minor < 0 ? 0 - quint64(minor) : quint64(minor);
+        FUZZ_REQUIRE(QString(text).remove(notDigit) ==
+                     QString::number(magnitude).rightJustified(3, u'0'));
+        FUZZ_REQUIRE(text.contains(u'-') == (minor < 0));
+    } else {
+        FUZZ_REQUIRE(!text.isEmpty());
     }
-    FUZZ_REQUIRE(!text.isEmpty());
-    // Currencies of two fraction digits show every digit of the amount.
-    const QString code = currency.toUpper();
-    if (code != u"RUB" && code != u"USD" && code != u"EUR")
-        return;
-    const quint64 magnitude = minor < 0 ? 0 - quint64(minor) : quint64(minor);
-    const QString digits = QString::number(magnitude).rightJustified(3, u'0');
-    QString shown;
-    for (const QChar c : text) {
-        if (c >= u'0' && c <= u'9')
-            shown += c;
-    }
-    FUZZ_REQUIRE(shown == digits);
-    FUZZ_REQUIRE(text.contains(u'-') == (minor < 0));
 }
 
 void checkDate(qint64 seconds)
@@ -62,36 +47,26 @@ void checkDate(qint64 seconds)
     static const QRegularExpression shape(
         u"^(\\d{1,2}) \\S+ (\\d{4})[ \\x{A0}\\x{202F}]г\\., (\\d\\d):(\\d\\d)$"_s);
     const QRegularExpressionMatch match = shape.match(text);
-    FUZZ_REQUIRE(match.hasMatch());
-    FUZZ_REQUIRE(match.captured(1).toInt() == at.date().day());
-    FUZZ_REQUIRE(match.captured(2).toInt() == at.date().year());
-    FUZZ_REQUIRE(match.captured(3).toInt() == at.time().hour());
-    FUZZ_REQUIRE(match.captured(4).toInt() == at.time().minute());
+    FUZZ_REQUIRE(match.hasMatch() &&
+                 match.capturedTexts().mid(1).join(u' ') == at.toString(u"d yyyy HH mm"_s));
 }
 
 void checkRemaining(bool active, qint64 endsAt, qint64 atMs)
 {
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(atMs, QTimeZone::utc());
-    const CabinetSubscription subscription(active, u"p"_s, u"P"_s, endsAt, 1);
-    const QString text = subscription.remaining(at);
-    if (!active) {
-        FUZZ_REQUIRE(text == u"Нет действующей подписки");
-        return;
-    }
-    if (endsAt < 1) {
-        FUZZ_REQUIRE(text == u"Бессрочная подписка");
-        return;
-    }
+    const QString text = CabinetSubscription(active, u"p"_s, u"P"_s, endsAt, 1).remaining(at);
     constexpr Wide dayMs = 86'400'000;
     const Wide leftMs = Wide(endsAt) * 1000 - at.toMSecsSinceEpoch();
-    if (leftMs <= 0) {
-        FUZZ_REQUIRE(text == u"Срок подписки истёк");
-    } else if (leftMs < dayMs) {
-        FUZZ_REQUIRE(text == u"Осталось меньше суток");
-    } else if (leftMs <= Wide(std::numeric_limits<qint64>::max()) * 1000) {
-        const Wide days = (leftMs + dayMs - 1) / dayMs;
-        FUZZ_REQUIRE(text == u"Осталось дней: "_s + QString::number(qint64(days)));
-    }
+    const QString expected =
+        !active       ? u"Нет действующей подписки"_s
+        : endsAt < 1  ? u"Бессрочная подписка"_s
+        : leftMs <= 0 ? u"Срок подписки истёк"_s
+        : leftMs < dayMs
+            ? u"Осталось меньше суток"_s
+            : u"Осталось дней: "_s + QString::number(qint64((leftMs + dayMs - 1) / dayMs));
+    // Days are counted only while the end lies within the range of milliseconds.
+    if (!active || endsAt < 1 || leftMs <= Wide(std::numeric_limits<qint64>::max()) * 1000)
+        FUZZ_REQUIRE(text == expected);
 }
 
 } // namespace

@@ -4,51 +4,54 @@
 #include <QList>
 #include <QString>
 
-#include <algorithm>
 #include <concepts>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-// Carves one fuzz input into the values a target needs: fixed-width integers
-// from the front, then fields separated by the byte 0xFF. That byte never
-// occurs in UTF-8, so every other byte, control characters included, stays
-// available to the texts.
+// One fuzz input, whole (as bytes or UTF-8 text) or carved into the values a
+// target needs: fixed-width integers from the front, then fields separated by
+// the byte 0xFF. That byte never occurs in UTF-8, so every other byte,
+// control characters included, stays available to the texts.
 class FuzzInput {
 public:
     FuzzInput(const uint8_t* data, size_t size)
         : m_bytes(reinterpret_cast<const char*>(data), qsizetype(size))
     {}
 
-    // The next sizeof(T) bytes, little-endian; zero past the end.
+    const QByteArray& bytes() const { return m_bytes; }
+    QString text() const { return QString::fromUtf8(m_bytes); }
+    // A text decoded from JSON holds a lone surrogate only through a
+    // \uD800-\uDFFF escape (invalid UTF-8 fails the parse), and UTF-8 cannot
+    // carry one: a record read from such JSON cannot come back from its own
+    // encoding. This tells, erring on the safe side, whether the input has one.
+    bool mayHoldLoneSurrogates() const { return m_bytes.toLower().contains("\\ud"); }
+
+    // The next sizeof(T) bytes in the host's order (the seeds are written
+    // little-endian); zero past the end.
     template <std::integral T>
     T integer()
     {
-        unsigned char raw[sizeof(T)] = {};
-        const qsizetype n = std::min<qsizetype>(qsizetype(sizeof(T)), m_bytes.size() - m_at);
-        std::memcpy(raw, m_bytes.constData() + m_at, size_t(std::max<qsizetype>(0, n)));
+        T value{};
+        const QByteArray raw = m_bytes.mid(m_at, qsizetype(sizeof(T)));
+        std::memcpy(&value, raw.constData(), size_t(raw.size()));
         m_at += qsizetype(sizeof(T));
-        std::make_unsigned_t<T> value = 0;
-        for (size_t i = sizeof(T); i-- > 0;)
-            value = std::make_unsigned_t<T>(value << 8U | raw[i]);
-        return T(value);
+        return value;
     }
 
     // Everything not yet taken.
-    QByteArray rest() const { return m_at < m_bytes.size() ? m_bytes.mid(m_at) : QByteArray(); }
+    QByteArray rest() const { return m_bytes.mid(m_at); }
 
-    // The rest split at each 0xFF, always at least `count` fields (the
-    // missing ones empty).
-    QList<QByteArray> fields(qsizetype count = 1) const
+    // The rest split at each 0xFF, at least `count` fields (the missing ones empty).
+    QList<QByteArray> fields(qsizetype count) const
     {
         QList<QByteArray> parts = rest().split('\xff');
-        while (parts.size() < count)
-            parts.append(QByteArray());
+        parts.resize(qMax(parts.size(), count));
         return parts;
     }
 
-    QList<QString> texts(qsizetype count = 1) const
+    QList<QString> texts(qsizetype count) const
     {
         QList<QString> out;
         for (const QByteArray& field : fields(count))
@@ -63,11 +66,10 @@ private:
 
 // A violated property: says which one, where, and aborts so that the fuzzer
 // keeps the input.
+[[noreturn]] inline void fuzzViolated(const char* file, int line, const char* property)
+{
+    std::fprintf(stderr, "%s:%d: property violated: %s\n", file, line, property);
+    std::abort();
+}
 #define FUZZ_REQUIRE(condition)                                                                    \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: property violated: %s\n", __FILE__, __LINE__,             \
-                         #condition);                                                              \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
+    ((condition) ? void() : fuzzViolated(__FILE__, __LINE__, #condition))

@@ -4,32 +4,21 @@
 #include "FuzzInput.h"
 #include "account/OvrinLink.h"
 
-namespace {
-
-bool same(const std::optional<OvrinLink::Pair>& parts, const QString& id, const QString& token)
-{
-    return parts && parts->id == id && parts->token == token;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString text =
-        QString::fromUtf8(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
-    if (const std::optional<OvrinLink::Pair> parts = OvrinLink::parsePair(text)) {
+    const FuzzInput in(data, size);
+    if (const std::optional<OvrinLink::Pair> parts = OvrinLink::parsePair(in.text())) {
         FUZZ_REQUIRE(!parts->id.isEmpty() && !parts->token.isEmpty());
-        FUZZ_REQUIRE(same(OvrinLink::parsePair(OvrinLink::composePair(parts->id, parts->token)),
-                          parts->id, parts->token));
+        const auto again = OvrinLink::parsePair(OvrinLink::composePair(parts->id, parts->token));
+        FUZZ_REQUIRE(again && again->id == parts->id && again->token == parts->token);
     }
 
-    const QList<QString> values = FuzzInput(data, size).texts(2);
-    const QString& id = values.at(0);
-    const QString& token = values.at(1);
-    const QString link = OvrinLink::composePair(id, token);
-    if (id.isEmpty() || token.isEmpty())
-        FUZZ_REQUIRE(!OvrinLink::parsePair(link));
+    const QList<QString> values = in.texts(2);
+    const std::optional<OvrinLink::Pair> parsed =
+        OvrinLink::parsePair(OvrinLink::composePair(values.at(0), values.at(1)));
+    if (values.at(0).isEmpty() || values.at(1).isEmpty())
+        FUZZ_REQUIRE(!parsed);
     else
-        FUZZ_REQUIRE(same(OvrinLink::parsePair(link), id, token));
+        FUZZ_REQUIRE(parsed && parsed->id == values.at(0) && parsed->token == values.at(1));
     return 0;
 }

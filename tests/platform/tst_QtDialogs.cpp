@@ -1,7 +1,7 @@
 // The Qt dialogs: button order and answers, the modal depth while open, the
 // save panel's file type, and revealing a file over D-Bus or without it.
 #include "platform/ModalDepth.h"
-#include "platform/QtDialogs.h"
+#include "platform/desktop/QtDialogs.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -40,6 +40,7 @@ class QtDialogsTest : public QObject {
     Q_OBJECT
 
     QList<QUrl> m_opened;
+    ModalDepth m_modal;
 
     // Runs `act` on the modal widget of type T once it is open.
     template <typename T>
@@ -95,20 +96,20 @@ private Q_SLOTS:
             for (QAbstractButton* b : box->buttons())
                 labels.append(b->text());
             defaultLabel = box->defaultButton()->text();
-            blocked = ModalDepth::blocked();
+            blocked = m_modal.blocked();
             ranMeanwhile = handedOver;
             if (press < 0)
                 QTest::keyClick(box, Qt::Key_Escape);
             else
                 box->buttons().at(press)->click();
         });
-        QtDialogs dialogs;
+        QtDialogs dialogs(m_modal);
         QCOMPARE(dialogs.alert(u"Включить строгую защиту?"_s, u"Текст"_s, buttons), answer);
         QCOMPARE(labels, shown);
         QCOMPARE(defaultLabel, shown.first());
         QVERIFY(blocked);
         QVERIFY(ranMeanwhile);
-        QVERIFY(!ModalDepth::blocked());
+        QVERIFY(!m_modal.blocked());
     }
 
     // An alert opens over the window in front and never reads its texts as
@@ -136,7 +137,7 @@ private Q_SLOTS:
             }
             box->buttons().first()->click();
         });
-        QtDialogs().alert(u"<b>Подтвердить</b>"_s, informative);
+        QtDialogs(m_modal).alert(u"<b>Подтвердить</b>"_s, informative);
         QCOMPARE(parent, &window);
         QVERIFY(onTop);
         QVERIFY(plain);
@@ -161,13 +162,13 @@ private Q_SLOTS:
         whenOpen<QFileDialog>([&](QFileDialog* dialog) {
             title = dialog->windowTitle();
             suggested = dialog->selectedFiles().value(0);
-            blocked = ModalDepth::blocked();
+            blocked = m_modal.blocked();
             if (accept)
                 static_cast<QDialog*>(dialog)->accept(); // public there
             else
                 dialog->reject();
         });
-        QtDialogs dialogs;
+        QtDialogs dialogs(m_modal);
         const std::optional<QString> result = dialogs.savePanel(
             u"Экспорт журналов"_s, u"Оврин-журналы.zip"_s, folder.path(), u"Архив ZIP (*.zip)"_s);
         QCOMPARE(title, u"Экспорт журналов"_s);
@@ -205,7 +206,7 @@ private Q_SLOTS:
                                    QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService(u"org.freedesktop.FileManager1"_s));
         m_opened.clear();
-        QtDialogs(bus).reveal(u"/tmp/Мои журналы/a b.zip"_s);
+        QtDialogs(m_modal, bus).reveal(u"/tmp/Мои журналы/a b.zip"_s);
         QTRY_COMPARE(manager.shown,
                      QStringList{u"file:///tmp/%D0%9C%D0%BE%D0%B8%20%D0%B6%D1%83%D1%80%D0%BD%D0%B0"
                                  u"%D0%BB%D1%8B/a%20b.zip"_s});
@@ -214,14 +215,14 @@ private Q_SLOTS:
         bus.unregisterObject(u"/org/freedesktop/FileManager1"_s);
 
         // No file manager on the bus: the folder opens instead.
-        QtDialogs(bus).reveal(u"/tmp/Мои журналы/a b.zip"_s);
+        QtDialogs(m_modal, bus).reveal(u"/tmp/Мои журналы/a b.zip"_s);
         QTRY_COMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(u"/tmp/Мои журналы"_s)});
     }
 
     void revealWithoutBus()
     {
         m_opened.clear();
-        QtDialogs(QDBusConnection(u"not connected"_s)).reveal(u"/tmp/x/y.zip"_s);
+        QtDialogs(m_modal, QDBusConnection(u"not connected"_s)).reveal(u"/tmp/x/y.zip"_s);
         QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(u"/tmp/x"_s)});
     }
 };

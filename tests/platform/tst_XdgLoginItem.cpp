@@ -1,6 +1,10 @@
 // The autostart entry: what it says, when it counts as enabled, and its
-// refusals.
-#include "platform/XdgLoginItem.h"
+// refusals; Core switching it.
+#include "FakeDialogs.h"
+#include "FakePorts.h"
+#include "FakeSystemLog.h"
+#include "core/Core.h"
+#include "platform/desktop/XdgLoginItem.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,6 +97,37 @@ private Q_SLOTS:
         QFETCH(QString, folder);
         qputenv("XDG_CONFIG_HOME", config);
         QCOMPARE(XdgLoginItem::defaultFolder(), folder);
+    }
+
+    // Core's launch-at-login switch with the real entry.
+    void switchedByCore()
+    {
+        FakeDialogs dialogs;
+        FakeSystemLog log;
+        XdgLoginItem item(folder(), u"/opt/Оврин/bin/ovrin"_s);
+        Core core(fakePorts(dialogs, item, log));
+        QVERIFY(!core.launchAtLogin());
+        core.setLaunchAtLogin(true);
+        QVERIFY(core.launchAtLogin());
+        QFile entry(item.entryPath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains(u"\nExec=\"/opt/Оврин/bin/ovrin\"\n"_s.toUtf8()));
+        QVERIFY(Core(fakePorts(dialogs, item, log)).launchAtLogin());
+        core.setLaunchAtLogin(false);
+        QVERIFY(!core.launchAtLogin());
+        QVERIFY(!QFile::exists(item.entryPath()));
+        QVERIFY(log.lines().isEmpty());
+
+        // An autostart "folder" that is a file cannot take the entry.
+        QVERIFY(QDir(folder()).removeRecursively());
+        QFile blocker(folder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        core.setLaunchAtLogin(true);
+        QVERIFY(!core.launchAtLogin());
+        QCOMPARE(log.lines().size(), 1);
+        QVERIFY(log.lines().first().startsWith(u"автозапуск: "_s));
+        QVERIFY(dialogs.calls.isEmpty());
     }
 };
 

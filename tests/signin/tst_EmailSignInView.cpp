@@ -1,8 +1,8 @@
 // The e-mail sign-in view driven as a user drives it, with a scripted
 // request function answered by the test.
+#include "FakeDeviceIdentity.h"
 #include "FakeDialogs.h"
 #include "OnScreen.h"
-#include "platform/DeviceIdentity.h"
 #include "signin/EmailSignInView.h"
 #include "signin/SignInDeviceRow.h"
 #include "ui/kit/TextBlock.h"
@@ -32,7 +32,7 @@ Body verifyBody(const QString& challenge, const QString& code, const QString& re
 {
     Body body{{u"challenge_id"_s, challenge},
               {u"code"_s, code},
-              {u"name"_s, DeviceIdentity::name()},
+              {u"name"_s, FakeDeviceIdentity().name()},
               {u"platform"_s, u"macOS"_s}};
     if (!replacing.isEmpty())
         body.insert(u"replace_device_id"_s, replacing);
@@ -52,6 +52,7 @@ class EmailSignInViewTest : public QObject {
     Q_OBJECT
 
     FakeDialogs m_dialogs;
+    FakeDeviceIdentity m_device;
     QList<Call> m_calls;
     std::unique_ptr<QWidget> m_window;
     QPointer<EmailSignInView> m_view;
@@ -123,7 +124,7 @@ private Q_SLOTS:
             [this](const QString& path, const Body& body, Core::AccountDone done) {
                 m_calls.append({path, body, std::move(done)});
             },
-            m_dialogs);
+            m_dialogs, m_device);
         layout->addWidget(m_view);
         m_window->show();
     }

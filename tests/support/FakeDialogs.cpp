@@ -1,9 +1,24 @@
 #include "FakeDialogs.h"
 
+FakeDialogs& FakeDialogs::operator=(FakeDialogs&& fresh) noexcept
+{
+    calls = std::move(fresh.calls);
+    alerts = std::move(fresh.alerts);
+    savePanels = std::move(fresh.savePanels);
+    folderPanels = std::move(fresh.folderPanels);
+    revealed = std::move(fresh.revealed);
+    alertAnswers = std::move(fresh.alertAnswers);
+    saveAnswer = std::move(fresh.saveAnswer);
+    folderAnswer = std::move(fresh.folderAnswer);
+    whileAlertOpen = std::move(fresh.whileAlertOpen);
+    holdModal(fresh.m_held != nullptr);
+    return *this;
+}
+
 void FakeDialogs::holdModal(bool held)
 {
     if (held && !m_held)
-        m_held = std::make_unique<ModalDepth::Scope>();
+        m_held = std::make_unique<ModalDepth::Scope>(modal);
     else if (!held)
         m_held.reset();
 }
@@ -13,6 +28,11 @@ int FakeDialogs::alert(const QString& message, const QString& informative,
 {
     calls.append(QStringLiteral("alert"));
     alerts.append({message, informative, buttons});
+    if (whileAlertOpen) {
+        const Alert shown = alerts.constLast();
+        const ModalDepth::Scope open(modal);
+        whileAlertOpen(shown);
+    }
     if (alertAnswers.empty())
         return 0;
     const int answer = alertAnswers.front();

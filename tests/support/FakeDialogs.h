@@ -6,12 +6,18 @@
 #include <QList>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
 // Dialogs that record every call and answer from a script, at once.
 class FakeDialogs final : public Dialogs {
 public:
+    FakeDialogs() = default;
+    // Starts over with `fresh`'s records and script. The modal depth stays:
+    // a Core under test holds it.
+    FakeDialogs& operator=(FakeDialogs&& fresh) noexcept;
+
     struct Alert {
         QString message;
         QString informative;
@@ -36,8 +42,14 @@ public:
     std::deque<int> alertAnswers;
     std::optional<QString> saveAnswer;
     std::optional<QString> folderAnswer;
+    // Runs while an alert is open, before it is answered, with `modal`
+    // raised: what happens under an open alert (a tick, a picture of it).
+    std::function<void(const Alert&)> whileAlertOpen;
 
-    // Keeps ModalDepth raised, as an open alert or menu would.
+    // The depth the application's dialogs would raise; fakePorts gives it
+    // to the Core.
+    ModalDepth modal;
+    // Keeps `modal` raised, as an open alert or menu would.
     void holdModal(bool held);
 
     int alert(const QString& message, const QString& informative,

@@ -1,9 +1,15 @@
 #include "FakePorts.h"
 
-CorePorts fakePorts(Dialogs& dialogs, LoginItem& loginItem, SystemLog& log)
+#include "FakeDeviceIdentity.h"
+#include "FakeDialogs.h"
+
+CorePorts fakePorts(FakeDialogs& dialogs, LoginItem& loginItem, SystemLog& log)
 {
     CorePorts ports;
     ports.dialogs = &dialogs;
+    ports.modal = &dialogs.modal;
+    static const FakeDeviceIdentity device;
+    ports.device = &device;
     ports.loginItem = &loginItem;
     ports.systemLog = &log;
     return ports;

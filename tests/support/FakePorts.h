@@ -2,10 +2,11 @@
 
 #include "core/CorePorts.h"
 
-class Dialogs;
+class FakeDialogs;
 class LoginItem;
 class SystemLog;
 
-// The ports of a Core under test: the given fakes, no VPN source (a scan
-// finds none), no resource folder (nothing is launched).
-CorePorts fakePorts(Dialogs& dialogs, LoginItem& loginItem, SystemLog& log);
+// The ports of a Core under test: the given fakes, the dialogs' modal depth,
+// a FakeDeviceIdentity, no VPN source (a scan finds none), no resource
+// folder (nothing is launched).
+CorePorts fakePorts(FakeDialogs& dialogs, LoginItem& loginItem, SystemLog& log);

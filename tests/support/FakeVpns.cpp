@@ -1,25 +1,64 @@
 #include "FakeVpns.h"
 
-#include <QDir>
-#include <QFile>
+#include <QSemaphore>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// A held reading gives up after this long, so that a failed test ends.
+constexpr int heldLimitMs = 60000;
+
+} // namespace
+
+struct FakeVpns::Gate {
+    QSemaphore waiting;
+    QSemaphore go;
+};
+
 FakeVpns::FakeVpns()
-    : m_port(std::make_unique<NetworkManagerVpns>(QDBusConnection(u"no bus"_s), m_dir.path()))
+    : m_gate(std::make_shared<Gate>())
 {}
 
-bool FakeVpns::list(const QStringList& names)
+void FakeVpns::list(const QStringList& names)
 {
-    QDir folder(m_dir.path());
-    for (const QString& old : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!QDir(folder.filePath(old)).removeRecursively())
-            return false;
-    }
+    m_lines.clear();
     for (const QString& name : names) {
-        QFile flags(folder.filePath(name) + u"/tun_flags"_s);
-        if (!folder.mkdir(name) || !flags.open(QIODevice::WriteOnly) || flags.write("0x1001\n") < 0)
-            return false;
+        // The line's id ends at white space and its name at a double quote.
+        QString id = name;
+        QString shown = name;
+        for (QChar& c : id) {
+            if (c.isSpace())
+                c = u'_';
+        }
+        for (QChar& c : shown) {
+            if (c == u'"' || c == u'\n' || c == u'\r')
+                c = u'\'';
+        }
+        m_lines << u"* (Connected) %1 VPN (tun) \"%2\""_s.arg(id, shown);
     }
+}
+
+void FakeVpns::hold()
+{
+    m_held = true;
+}
+
+bool FakeVpns::release()
+{
+    if (!m_gate->waiting.tryAcquire())
+        return false;
+    m_gate->go.release();
     return true;
+}
+
+ConnectedVpns::Reading FakeVpns::reading() const
+{
+    return [output = m_lines.join(u'\n'), gate = m_held ? m_gate : nullptr]() {
+        if (gate) {
+            gate->waiting.release();
+            gate->go.tryAcquire(1, heldLimitMs);
+        }
+        return std::optional(output);
+    };
 }

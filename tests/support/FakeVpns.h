@@ -1,25 +1,36 @@
 #pragma once
 
-#include "platform/NetworkManagerVpns.h"
+#include "platform/ConnectedVpns.h"
 
-#include <QTemporaryDir>
+#include <QStringList>
 
 #include <memory>
 
-// The parallel-VPN port with no bus, over a temporary folder standing in for
-// /sys/class/net: the tunnels listed here are what a scan finds.
-class FakeVpns {
+// The parallel-VPN port with a list the test sets: a scan finds tun
+// interfaces of the listed names. Its readings can be held back, to see
+// what happens while a scan runs.
+class FakeVpns final : public ConnectedVpns {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FakeVpns)
+
 public:
     FakeVpns();
 
-    bool isValid() const { return m_dir.isValid(); }
-    QString folder() const { return m_dir.path(); }
-    NetworkManagerVpns* port() const { return m_port.get(); }
+    // From now on a scan finds VPNs of these names, and no others.
+    void list(const QStringList& names);
 
-    // From now on a scan finds tun interfaces of these names, and no others.
-    bool list(const QStringList& names);
+    // The readings of scans that start from now on wait, on the scan's
+    // queue, until released.
+    void hold();
+    // Lets one waiting reading finish; false when none is waiting.
+    bool release();
+
+    Reading reading() const override;
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<NetworkManagerVpns> m_port;
+    struct Gate;
+
+    QStringList m_lines;
+    std::shared_ptr<Gate> m_gate;
+    bool m_held = false;
 };

@@ -295,12 +295,12 @@ private Q_SLOTS:
         SettingsMenu* menu = m_view->settingsMenu();
         menu->exportLogs()->trigger();
         QVERIFY(m_rig.core->exporting() && !menu->exportLogs()->isEnabled());
-        QVERIFY(!ModalDepth::blocked());
+        QVERIFY(!m_rig.core->modalDepth().blocked());
         menu->popup(m_view->mapToGlobal(QPoint(0, 28)));
         QTRY_VERIFY(menu->isVisible());
-        QVERIFY(ModalDepth::blocked());
+        QVERIFY(m_rig.core->modalDepth().blocked());
         menu->close();
-        QVERIFY(!ModalDepth::blocked());
+        QVERIFY(!m_rig.core->modalDepth().blocked());
     }
 };
 

@@ -6,6 +6,8 @@
 // under an X server (scripts/screenshots.sh runs it under Xvfb).
 //   account_screenshots [OUTPUT_FOLDER]   (default build/screenshots)
 #include "FakeClock.h"
+#include "FakeDeviceIdentity.h"
+#include "FakeDialogs.h"
 #include "FakeHelper.h"
 #include "FakeLoginItem.h"
 #include "FakePorts.h"
@@ -19,7 +21,6 @@
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
-#include "platform/Dialogs.h"
 #include "signin/EmailSignInView.h"
 #include "signin/SignInDeviceRow.h"
 
@@ -87,21 +88,16 @@ bool shoot(QWidget& frame, const QString& path)
         .save(path);
 }
 
-// Alerts as the application shows them (the first button the default,
-// Escape the last), pictured before they are answered with `answer`.
-class ShotDialogs final : public Dialogs {
-public:
-    std::function<void()> whileShown;
-    int answer = 1;
-    QWidget* over = nullptr; // the window the alert is centred on
-
-    int alert(const QString& message, const QString& informative,
-              const QStringList& buttons) override
-    {
+// Pictures each alert `dialogs` is asked for as the application shows it
+// (the first button the default, Escape the last) over `over`, runs `shoot`
+// once it has settled, then closes it; the fake's script gives the answer.
+void pictureAlerts(FakeDialogs& dialogs, QWidget* over, std::function<void()> shoot)
+{
+    dialogs.whileAlertOpen = [over, shoot = std::move(shoot)](const FakeDialogs::Alert& alert) {
         QMessageBox box(over);
-        box.setText(message);
-        box.setInformativeText(informative);
-        const QStringList labels = buttons.isEmpty() ? QStringList{u"ОК"_s} : buttons;
+        box.setText(alert.message);
+        box.setInformativeText(alert.informative);
+        const QStringList labels = alert.buttons.isEmpty() ? QStringList{u"ОК"_s} : alert.buttons;
         QList<QAbstractButton*> added;
         for (qsizetype i = 0; i < labels.size(); ++i)
             added.append(box.addButton(labels.at(i),
@@ -109,22 +105,12 @@ public:
         box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
         box.setEscapeButton(added.last());
         QTimer::singleShot(settleMs, &box, [&] {
-            if (whileShown)
-                whileShown();
-            added.at(std::min<qsizetype>(answer, added.size() - 1))->click();
+            shoot();
+            box.done(0);
         });
         box.exec();
-        return answer;
-    }
-    std::optional<QString> savePanel(const QString&, const QString&, const QString&,
-                                     const QString&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> folderPanel(const QString&) override { return std::nullopt; }
-    void reveal(const QString&) override {}
-    void activateApp() override {}
-};
+    };
+}
 
 struct Call {
     QString path;
@@ -156,13 +142,14 @@ enum class SignInState { Address, Sending, Code, CodeRefused, Choice, ChoiceAler
 
 bool signInShot(SignInState state, const QString& path)
 {
-    ShotDialogs dialogs;
+    FakeDialogs dialogs;
+    const FakeDeviceIdentity device;
     QList<Call> calls;
     auto* view = new EmailSignInView(
         [&](const QString& p, const QMap<QString, QString>&, Core::AccountDone done) {
             calls.append({p, std::move(done)});
         },
-        dialogs);
+        dialogs, device);
     Frame frame(view);
     frame.move(windowAt);
     frame.show();
@@ -202,8 +189,8 @@ bool signInShot(SignInState state, const QString& path)
     if (state == SignInState::Choice)
         return shoot(frame, path);
     bool saved = false;
-    dialogs.whileShown = [&] { saved = shoot(frame, path); };
-    dialogs.over = &frame;
+    dialogs.alertAnswers = {1};
+    pictureAlerts(dialogs, &frame, [&] { saved = shoot(frame, path); });
     view->findChildren<SignInDeviceRow*>().constFirst()->replaceButton()->click();
     return saved;
 }
@@ -261,12 +248,12 @@ struct ShotCore {
     FakeClock clock;
     Core core;
 
-    explicit ShotCore(Dialogs& dialogs)
+    explicit ShotCore(FakeDialogs& dialogs)
         : core(ports(dialogs))
     {}
 
 private:
-    CorePorts ports(Dialogs& dialogs)
+    CorePorts ports(FakeDialogs& dialogs)
     {
         clock.setNow(QDateTime::fromSecsSinceEpoch(june1));
         CorePorts quiet = fakePorts(dialogs, loginItem, log);
@@ -285,7 +272,7 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
                      "error":""})"));
     helper.route("GET", "/account/cabinet",
                  state == CabinetState::Loading ? Reply::stall() : Reply::json(200, cabinetBody()));
-    ShotDialogs dialogs;
+    FakeDialogs dialogs;
     ShotCore shot(dialogs);
     Core& core = shot.core;
     core.refreshAccount();
@@ -320,9 +307,8 @@ bool cabinetShot(FakeHelper& helper, CabinetState state, const QString& path)
     picker->setFocus();
     QTest::keyClick(picker, Qt::Key_Down); // the long corporate plan
     bool saved = false;
-    dialogs.answer = 0;
-    dialogs.whileShown = [&] { saved = shoot(frame, path); };
-    dialogs.over = &frame;
+    dialogs.alertAnswers = {0};
+    pictureAlerts(dialogs, &frame, [&] { saved = shoot(frame, path); });
     for (auto* button : view->findChildren<QPushButton*>()) {
         if (button->text() == u"Перейти к оплате")
             button->click();
@@ -396,7 +382,7 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
                  Reply::json(200, R"({"name":"MacBook Air Анны","platform":"macOS"})"));
     helper.route("POST", "/account/auth/request", Reply::json(200, R"({"challenge_id":"ch1"})"));
 
-    ShotDialogs dialogs;
+    FakeDialogs dialogs;
     ShotCore shot(dialogs);
     Core& core = shot.core;
     core.refreshAccount();
@@ -450,8 +436,8 @@ bool windowShot(FakeHelper& helper, WindowState state, const QString& path)
         reveal(link);
         QTest::keyClicks(link, u"ovrin://pair?id=5f0c2a7e&token=Qm9vdHN0cmFw"_s);
         bool saved = false;
-        dialogs.over = &sheet;
-        dialogs.whileShown = [&] { saved = shoot(sheet, path); };
+        dialogs.alertAnswers = {1};
+        pictureAlerts(dialogs, &sheet, [&] { saved = shoot(sheet, path); });
         buttonIn(view, u"Подтвердить устройство"_s)->click();
         return waitFor([&] { return saved; });
     }

@@ -11,11 +11,13 @@ namespace {
 constexpr auto RetryDelay = std::chrono::milliseconds(100);
 } // namespace
 
-Server::Server(boost::asio::io_context& io, Acceptor& acceptor, Router& router, Logs& logs)
+Server::Server(boost::asio::io_context& io, Acceptor& acceptor, Router& router, Logs& logs,
+               std::chrono::milliseconds ioTimeout)
     : m_io(io)
     , m_acceptor(acceptor)
     , m_router(router)
     , m_logs(logs)
+    , m_ioTimeout(ioTimeout)
     , m_retry(acceptor.get_executor())
 {}
 
@@ -39,7 +41,7 @@ void Server::accept()
             });
             return;
         }
-        std::make_shared<Session>(std::move(socket), m_router, m_logs)->start();
+        std::make_shared<Session>(std::move(socket), m_router, m_logs, m_ioTimeout)->start();
         accept();
     });
 }

@@ -9,6 +9,8 @@
 #include <boost/asio/local/stream_protocol.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <chrono>
+
 namespace ovrin::helper {
 
 // Accepts connections and gives each a Session on a strand of its own.
@@ -16,7 +18,8 @@ class Server {
 public:
     using Acceptor = boost::asio::local::stream_protocol::acceptor;
 
-    Server(boost::asio::io_context& io, Acceptor& acceptor, Router& router, Logs& logs);
+    Server(boost::asio::io_context& io, Acceptor& acceptor, Router& router, Logs& logs,
+           std::chrono::milliseconds ioTimeout);
     void start();
 
 private:
@@ -26,6 +29,7 @@ private:
     Acceptor& m_acceptor;
     Router& m_router;
     Logs& m_logs;
+    std::chrono::milliseconds m_ioTimeout;
     boost::asio::steady_timer m_retry;
 };
 

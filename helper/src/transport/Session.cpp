@@ -25,10 +25,11 @@ bool hasNoBody(unsigned status)
 
 } // namespace
 
-Session::Session(Socket socket, Router& router, Logs& logs)
+Session::Session(Socket socket, Router& router, Logs& logs, std::chrono::milliseconds ioTimeout)
     : m_socket(std::move(socket))
     , m_router(router)
     , m_logs(logs)
+    , m_ioTimeout(ioTimeout)
     , m_deadline(m_socket.get_executor())
     , m_wait(m_socket.get_executor())
 {
@@ -56,7 +57,7 @@ void Session::disarm()
 
 void Session::start()
 {
-    arm(IoTimeout);
+    arm(m_ioTimeout);
     http::async_read(m_socket, m_buffer, m_parser,
                      [self = shared_from_this()](boost::system::error_code error, std::size_t) {
                          self->onRead(error);
@@ -67,7 +68,8 @@ void Session::onRead(boost::system::error_code error)
 {
     disarm();
     if (m_timedOut) {
-        m_logs.warning("client dropped: no complete request within 10 s");
+        m_logs.warning("client dropped: no complete request within " +
+                       std::to_string(m_ioTimeout.count()) + " ms");
         return close();
     }
     if (error == http::error::end_of_stream || error == asio::error::operation_aborted)
@@ -123,7 +125,7 @@ void Session::respond(const Reply& reply, bool drainInput)
         m_response.content_length(reply.body.size());
     }
 
-    arm(IoTimeout);
+    arm(m_ioTimeout);
     http::async_write(
         m_socket, m_response,
         [self = shared_from_this(), drainInput](boost::system::error_code error, std::size_t) {

@@ -27,10 +27,10 @@ public:
 
     static constexpr std::uint64_t BodyLimit = 1024 * 1024;
     static constexpr std::uint32_t HeaderLimit = 16 * 1024;
-    // A request must arrive whole within this time; a reply must be taken within it.
-    static constexpr auto IoTimeout = std::chrono::seconds(10);
+    // A request must arrive whole within the I/O time-out; a reply must be taken within it.
+    static constexpr std::chrono::milliseconds DefaultIoTimeout{10'000};
 
-    Session(Socket socket, Router& router, Logs& logs);
+    Session(Socket socket, Router& router, Logs& logs, std::chrono::milliseconds ioTimeout);
     void start();
 
 private:
@@ -50,6 +50,7 @@ private:
     Socket m_socket;
     Router& m_router;
     Logs& m_logs;
+    std::chrono::milliseconds m_ioTimeout;
     boost::asio::steady_timer m_deadline;
     boost::asio::steady_timer m_wait;
     boost::beast::flat_buffer m_buffer;

@@ -6,7 +6,7 @@
 #include "ui/main/ChannelList.h"
 #include "ui/main/Metric.h"
 #include "ui/main/MoreDots.h"
-#include "ui/main/Popover.h"
+#include "ui/main/ParallelVPNWarning.h"
 #include "ui/main/PowerButton.h"
 #include "ui/main/PowerRow.h"
 #include "ui/main/SettingsMenu.h"
@@ -41,7 +41,6 @@ MainView::MainView(Core& core, QWidget* parent)
     , m_core(core)
 {
     build();
-    connect(&core, &Core::parallelVPNsChanged, this, &MainView::parallelVPNsChanged);
     connect(&core, &Core::changed, this, &MainView::render);
     render();
 }
@@ -79,12 +78,7 @@ void MainView::build()
     // A window taller than the content keeps the content at its top.
     column->addStretch(1);
 
-    m_warning = new WarningButton(this);
-    connect(m_warning, &WarningButton::clicked, this,
-            [this] { setShowVPNWarning(!m_showVPNWarning); });
-    m_popover = new Popover(this);
-    m_popover->setAttribute(Qt::WA_WindowPropagation);
-    connect(m_popover, &Popover::closed, this, [this] { setShowVPNWarning(false); });
+    m_warning = new ParallelVPNWarning(m_core, this);
 
     m_dots = new MoreDots(this);
     m_menu = new SettingsMenu(m_core, this);
@@ -189,11 +183,24 @@ bool MainView::checking() const
     return on() && !m_core.status().verified && m_core.status().primary;
 }
 
+bool MainView::showVPNWarning() const
+{
+    return m_warning->isOpen();
+}
+
 QString MainView::vpnWarning() const
 {
-    const QStringList names = m_core.parallelVPNs();
-    return u"Одновременно подключён другой VPN: "_s + names.join(u", "_s) +
-           u". Он может влиять на соединение и внешний IP."_s;
+    return m_warning->text();
+}
+
+WarningButton* MainView::warningButton() const
+{
+    return m_warning->button();
+}
+
+Popover* MainView::warningPopover() const
+{
+    return m_warning->popover();
 }
 
 void MainView::render()
@@ -229,7 +236,7 @@ void MainView::render()
                         status.message.isEmpty());
     m_list->setVisible(!status.channels.isEmpty());
 
-    renderCorner();
+    m_warning->render();
     m_menu->render();
 }
 
@@ -245,26 +252,6 @@ void MainView::reserveScreenForRest()
     const QWidget* top = window();
     const int frame = std::max(titleBarAllowance, top->frameGeometry().height() - top->height());
     m_list->setReserve(rest + spacing + frame + screenLeftFree);
-}
-
-void MainView::renderCorner()
-{
-    const bool parallel = !m_core.parallelVPNs().isEmpty();
-    if (parallel) {
-        const QString text = vpnWarning();
-        if (m_warning->toolTip() != text) {
-            m_warning->setToolTip(text);
-            m_warning->setAccessibleName(text);
-            m_popover->setText(text);
-        }
-    }
-    m_warning->setVisible(parallel);
-    if (m_showVPNWarning && parallel && isVisible()) {
-        if (!m_popover->isVisible())
-            m_popover->open(m_warning);
-    } else if (m_popover->isVisible()) {
-        m_popover->hide();
-    }
 }
 
 void MainView::select(int index)
@@ -292,21 +279,6 @@ void MainView::pressPower()
         m_core.connect(target());
 }
 
-void MainView::parallelVPNsChanged()
-{
-    // Core announces changed() next, which draws the corner again.
-    if (m_core.parallelVPNs().isEmpty())
-        m_showVPNWarning = false;
-}
-
-void MainView::setShowVPNWarning(bool show)
-{
-    if (show == m_showVPNWarning)
-        return;
-    m_showVPNWarning = show;
-    renderCorner();
-}
-
 QSize MainView::sizeHint() const
 {
     // The column has a height for width only while a wrapped text is shown.
@@ -317,9 +289,9 @@ QSize MainView::sizeHint() const
 
 void MainView::placeCorners()
 {
-    m_warning->move(warningInset, warningInset);
+    m_warning->button()->move(warningInset, warningInset);
     m_dots->move(width() - dotsTrailing - m_dots->width(), dotsTop);
-    m_warning->raise();
+    m_warning->button()->raise();
     m_dots->raise();
 }
 

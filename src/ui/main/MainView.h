@@ -10,6 +10,7 @@ class ChannelList;
 class Core;
 class Metric;
 class MoreDots;
+class ParallelVPNWarning;
 class Popover;
 class PowerButton;
 class PowerRow;
@@ -21,9 +22,9 @@ class WarningButton;
 // The whole content of the main window: the power button, the channels, the
 // live metrics and the warnings the helper's state calls for, with a
 // parallel-VPN warning in the top-left corner and the settings menu in the
-// top-right one. It keeps two values of its own (the row picked by a single
-// click and whether the parallel-VPN popover is open); everything else is
-// read from Core and drawn again on each change Core publishes, reusing
+// top-right one. It keeps one value of its own, the row picked by a single
+// click (ParallelVPNWarning keeps whether its popover is open); everything
+// else is read from Core and drawn again on each change Core publishes, reusing
 // every widget that is still needed. Every control calls a Core operation.
 //
 // 400 points wide and as tall as what it shows: put it in a layout that
@@ -40,7 +41,7 @@ public:
 
     // The row picked by the last single click, -1 before any.
     int selected() const { return m_selected; }
-    bool showVPNWarning() const { return m_showVPNWarning; }
+    bool showVPNWarning() const;
     // The channel the power button would connect: the picked row, else the active one.
     int target() const;
     // The tunnel runs on `target`.
@@ -62,8 +63,8 @@ public:
     TextBlock* helperMessage() const { return m_message; }
     QWidget* helperMissing() const { return m_helperMissing; }
     QPushButton* installButton() const { return m_install; }
-    WarningButton* warningButton() const { return m_warning; }
-    Popover* warningPopover() const { return m_popover; }
+    WarningButton* warningButton() const;
+    Popover* warningPopover() const;
     MoreDots* settingsButton() const { return m_dots; }
     SettingsMenu* settingsMenu() const { return m_menu; }
     AccountSheet* accountSheet() const { return m_sheet; }
@@ -80,19 +81,15 @@ private:
     QWidget* buildMetrics();
     QWidget* buildHelperMissing();
     void render();
-    void renderCorner();
     void reserveScreenForRest();
     void select(int index);
     void connectChannel(int index);
     void pressPower();
-    void parallelVPNsChanged();
-    void setShowVPNWarning(bool show);
     void placeCorners();
     void applyFonts();
 
     Core& m_core;
     int m_selected = -1;
-    bool m_showVPNWarning = false;
 
     PowerRow* m_power = nullptr;
     ChannelList* m_list = nullptr;
@@ -105,8 +102,7 @@ private:
     QWidget* m_helperMissing = nullptr;
     TextBlock* m_helperMissingText = nullptr;
     QPushButton* m_install = nullptr;
-    WarningButton* m_warning = nullptr;
-    Popover* m_popover = nullptr;
+    ParallelVPNWarning* m_warning = nullptr;
     MoreDots* m_dots = nullptr;
     SettingsMenu* m_menu = nullptr;
     AccountSheet* m_sheet = nullptr;

@@ -10,15 +10,15 @@ const char* const destructiveProperty = "ovrinDestructive";
 
 } // namespace
 
-PullDownMenu::PullDownMenu(QWidget* parent)
-    : PullDownMenu(QString(), parent)
+PullDownMenu::PullDownMenu(ModalDepth& modal, QWidget* parent)
+    : PullDownMenu(modal, QString(), parent)
 {}
 
-PullDownMenu::PullDownMenu(const QString& title, QWidget* parent)
+PullDownMenu::PullDownMenu(ModalDepth& modal, const QString& title, QWidget* parent)
     : QMenu(title, parent)
 {
     connect(this, &QMenu::aboutToShow, this,
-            [this] { m_open = std::make_unique<ModalDepth::Scope>(); });
+            [this, &modal] { m_open = std::make_unique<ModalDepth::Scope>(modal); });
     connect(this, &QMenu::aboutToHide, this, [this] { m_open.reset(); });
 }
 

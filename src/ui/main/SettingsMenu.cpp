@@ -25,7 +25,7 @@ QIcon menuIcon(const QString& name, const QColor& colour, const QPalette& palett
 } // namespace
 
 SettingsMenu::SettingsMenu(Core& core, QWidget* parent)
-    : PullDownMenu(parent)
+    : PullDownMenu(core.modalDepth(), parent)
     , m_core(core)
 {
     m_launchAtLogin = addSwitch(u"Запускать при входе в систему"_s, &Core::setLaunchAtLogin);
@@ -35,7 +35,7 @@ SettingsMenu::SettingsMenu(Core& core, QWidget* parent)
     m_account = addAction(u"Учётная запись…"_s);
     connect(m_account, &QAction::triggered, this, [this] { m_core.setShowAccount(true); });
 
-    m_logs = new PullDownMenu(u"Логи"_s, this);
+    m_logs = new PullDownMenu(m_core.modalDepth(), u"Логи"_s, this);
     addMenu(m_logs);
     m_export = m_logs->addAction(u"Экспорт…"_s);
     connect(m_export, &QAction::triggered, this, [this] {

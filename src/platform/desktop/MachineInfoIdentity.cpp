@@ -1,4 +1,4 @@
-#include "platform/DeviceIdentity.h"
+#include "platform/desktop/MachineInfoIdentity.h"
 
 #include <QFile>
 #include <QSysInfo>
@@ -31,7 +31,7 @@ QString unquote(QByteArray value)
 
 } // namespace
 
-QString DeviceIdentity::nameFrom(const QByteArray& machineInfo, const QString& hostName)
+QString MachineInfoIdentity::nameFrom(const QByteArray& machineInfo, const QString& hostName)
 {
     for (const QByteArray& line : machineInfo.split('\n')) {
         const QByteArray trimmed = line.trimmed();
@@ -45,12 +45,14 @@ QString DeviceIdentity::nameFrom(const QByteArray& machineInfo, const QString& h
     return host.isEmpty() || host == u"localhost" ? u"Mac"_s : host;
 }
 
-QString DeviceIdentity::name()
+MachineInfoIdentity::MachineInfoIdentity()
 {
-    static const QString computed = [] {
-        QFile file(u"/etc/machine-info"_s);
-        const QByteArray info = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        return nameFrom(info, QSysInfo::machineHostName());
-    }();
-    return computed;
+    QFile file(u"/etc/machine-info"_s);
+    const QByteArray info = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    m_name = nameFrom(info, QSysInfo::machineHostName());
+}
+
+QString MachineInfoIdentity::platform() const
+{
+    return u"macOS"_s;
 }

@@ -1,4 +1,4 @@
-#include "platform/Syslog.h"
+#include "platform/desktop/Syslog.h"
 
 #include <syslog.h>
 

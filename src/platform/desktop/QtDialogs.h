@@ -4,13 +4,16 @@
 
 #include <QDBusConnection>
 
+class ModalDepth;
+
 // Dialogs on Qt Widgets: QMessageBox and QFileDialog, application-modal;
 // reveal through the file manager's D-Bus interface
 // (org.freedesktop.FileManager1.ShowItems), falling back to opening the
-// file's folder with the desktop's default handler.
+// file's folder with the desktop's default handler. `modal` is raised while
+// an alert or panel is open; it must outlive the dialogs.
 class QtDialogs final : public Dialogs {
 public:
-    explicit QtDialogs(QDBusConnection bus = QDBusConnection::sessionBus());
+    explicit QtDialogs(ModalDepth& modal, QDBusConnection bus = QDBusConnection::sessionBus());
 
     int alert(const QString& message, const QString& informative,
               const QStringList& buttons = {}) override;
@@ -25,5 +28,6 @@ public:
     static QString withSuffix(const QString& path, const QString& suffix);
 
 private:
+    ModalDepth& m_modal;
     QDBusConnection m_bus;
 };

@@ -1,4 +1,4 @@
-#include "platform/QtDialogs.h"
+#include "platform/desktop/QtDialogs.h"
 
 #include "platform/ModalDepth.h"
 
@@ -49,8 +49,9 @@ QWidget* frontWindow()
 }
 
 // Modal over `parent` (or over everything when there is none), in front of
-// a parent that floats above other windows, and given the focus.
-int runInFront(QDialog& dialog)
+// a parent that floats above other windows, and given the focus; `modal`
+// raised while it is open.
+int runInFront(QDialog& dialog, ModalDepth& modal)
 {
     dialog.setWindowModality(Qt::ApplicationModal);
     const QWidget* parent = dialog.parentWidget();
@@ -63,14 +64,15 @@ int runInFront(QDialog& dialog)
             dialog.activateWindow();
         },
         Qt::QueuedConnection);
-    const ModalDepth::Scope modal;
+    const ModalDepth::Scope open(modal);
     return dialog.exec();
 }
 
 } // namespace
 
-QtDialogs::QtDialogs(QDBusConnection bus)
-    : m_bus(std::move(bus))
+QtDialogs::QtDialogs(ModalDepth& modal, QDBusConnection bus)
+    : m_modal(modal)
+    , m_bus(std::move(bus))
 {}
 
 int QtDialogs::alert(const QString& message, const QString& informative, const QStringList& buttons)
@@ -93,7 +95,7 @@ int QtDialogs::alert(const QString& message, const QString& informative, const Q
     box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
     // Escape answers with the last button: "Отмена" in a confirmation.
     box.setEscapeButton(added.last());
-    runInFront(box);
+    runInFront(box, m_modal);
     return int(added.indexOf(box.clickedButton()));
 }
 
@@ -106,7 +108,7 @@ std::optional<QString> QtDialogs::savePanel(const QString& title, const QString&
     const QString suffix = QFileInfo(suggestedName).suffix();
     dialog.setDefaultSuffix(suffix);
     dialog.selectFile(suggestedName);
-    const int result = runInFront(dialog);
+    const int result = runInFront(dialog, m_modal);
     const QStringList files = dialog.selectedFiles();
     if (result != QDialog::Accepted || files.isEmpty() || files.first().isEmpty())
         return std::nullopt;
@@ -125,7 +127,7 @@ std::optional<QString> QtDialogs::folderPanel(const QString& title)
     QFileDialog dialog(frontWindow(), title);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    const int result = runInFront(dialog);
+    const int result = runInFront(dialog, m_modal);
     const QStringList folders = dialog.selectedFiles();
     if (result != QDialog::Accepted || folders.isEmpty() || folders.first().isEmpty())
         return std::nullopt;

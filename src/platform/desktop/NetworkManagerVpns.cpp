@@ -1,4 +1,4 @@
-#include "platform/NetworkManagerVpns.h"
+#include "platform/desktop/NetworkManagerVpns.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -147,7 +147,7 @@ std::optional<QString> NetworkManagerVpns::Snapshot::output() const
 
 NetworkManagerVpns::NetworkManagerVpns(QDBusConnection bus, QString interfaceFolder,
                                        QObject* parent)
-    : QObject(parent)
+    : ConnectedVpns(parent)
     , m_bus(std::move(bus))
     , m_folder(std::move(interfaceFolder))
 {
@@ -179,6 +179,11 @@ NetworkManagerVpns::NetworkManagerVpns(QDBusConnection bus, QString interfaceFol
 NetworkManagerVpns::Snapshot NetworkManagerVpns::snapshot() const
 {
     return {m_lines, m_interfaces, m_folder};
+}
+
+ConnectedVpns::Reading NetworkManagerVpns::reading() const
+{
+    return [snapshot = snapshot()] { return snapshot.output(); };
 }
 
 void NetworkManagerVpns::managerChanged(const QString&, const QVariantMap& changed,

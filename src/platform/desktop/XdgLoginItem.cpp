@@ -1,4 +1,4 @@
-#include "platform/XdgLoginItem.h"
+#include "platform/desktop/XdgLoginItem.h"
 
 #include "platform/AppIdentity.h"
 

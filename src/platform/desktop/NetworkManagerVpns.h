@@ -1,7 +1,8 @@
 #pragma once
 
+#include "platform/ConnectedVpns.h"
+
 #include <QDBusConnection>
-#include <QObject>
 #include <QStringList>
 #include <QTimer>
 #include <QVariantMap>
@@ -26,7 +27,7 @@ class QDBusMessage;
 // takes a snapshot on the main thread and reads the folder itself.
 // NetworkManager is never started for this (no bus activation); while it is
 // not on the bus it contributes no lines.
-class NetworkManagerVpns : public QObject {
+class NetworkManagerVpns : public ConnectedVpns {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(NetworkManagerVpns)
 
@@ -53,6 +54,8 @@ public:
 
     // Main thread.
     Snapshot snapshot() const;
+    // This snapshot's output.
+    Reading reading() const override;
 
 private Q_SLOTS:
     void managerChanged(const QString& interface, const QVariantMap& changed,
