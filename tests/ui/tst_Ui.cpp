@@ -112,6 +112,7 @@ private Q_SLOTS:
         QTest::newRow("strict protection blocking, busy") << with(status(), blocking) << -1 << true << u"Off fff — 0 0 — notice → -"_s;
         QTest::newRow("protection armed, running") << with(status(1, true), blocking) << -1 << false << u"Connected fgf 42 0 0 — → /stop"_s;
         QTest::newRow("helper missing") << with(status(), missing) << -1 << false << u"Off fff — 0 0 — install → -"_s;
+        QTest::newRow("helper missing, busy") << with(status(), missing) << -1 << true << u"Off fff — 0 0 — → -"_s;
         QTest::newRow("helper missing, running") << with(status(1, true), missing) << -1 << false << u"Connected fgf 42 0 0 — install → -"_s;
         QTest::newRow("pick past a shorter list") << with(status(), [](auto& s) { s.channels.removeLast(); }) << 2 << false << u"Off ff — 0 0 — switch → /connect?i=2"_s;
         // clang-format on
@@ -163,7 +164,8 @@ private Q_SLOTS:
                               m_view->openInternetButton()->isEnabled()},
               {u"route"_s, m_view->routeWarning()->isVisible()},
               {u"message"_s, m_view->helperMessage()->isVisible()},
-              {u"install"_s, m_view->helperMissing()->isVisible()},
+              {u"install"_s,
+               m_view->helperMissing()->isVisible() && m_view->installButton()->isEnabled()},
               {u"switch"_s, m_view->settingsMenu()->protection()->isEnabled()}}) {
             if (on)
                 seen += u' ' + name;
@@ -231,12 +233,10 @@ private Q_SLOTS:
         if (where == u"busy")
             holdBusy();
         m_rig.helper->route("POST", "/connect", Reply::stall());
-        QWidget other;
-        if (where == u"inactive") {
-            other.show();
-            other.activateWindow();
-            QTRY_VERIFY(other.isActiveWindow());
-        }
+        QWidget other; // in front, with the focus
+        other.setVisible(where == u"inactive");
+        other.activateWindow();
+        QTRY_COMPARE(other.isActiveWindow(), other.isVisible());
         // A list taller than the screen allows scrolls instead of growing the
         // window past the screen's edge; only the rows on screen have widgets.
         ChannelList* list = m_view->channelList();
