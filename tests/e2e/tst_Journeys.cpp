@@ -567,10 +567,13 @@ class DesktopSni : public QObject {
                 qvariant_cast<QDBusArgument>(qdbus_cast<QDBusVariant>(root).variant());
             item.beginStructure();
             item >> id >> p;
+            item.endStructure(); // frees the reader QtDBus allocates for it
             const QString check = p.value(u"toggle-state"_s).toInt() == 1 ? u"✓ "_s : QString();
             if (p.value(u"visible"_s, true).toBool() && p.value(u"type"_s) != u"separator"_s)
                 items.append({id, check + drawn(p.value(u"label"_s).toString())});
         }
+        root.endArray();
+        root.endStructure();
         return items;
     }
     // The header and the channels as the menu shows them.
@@ -616,10 +619,14 @@ private Q_SLOTS:
             if (argb.size() == qsizetype(width) * height * 4 && argb.count('\0') < argb.size())
                 inked << height;
         }
+        pixmaps.endArray();
         // A 1× and a 2× picture of one size at least.
+        QByteArray heights;
+        for (const int height : inked)
+            heights += QByteArray::number(height) + ' ';
         QVERIFY2(
             std::any_of(inked.cbegin(), inked.cend(), [&](int h) { return inked.contains(2 * h); }),
-            QTest::toString(inked));
+            heights.constData());
 
         // Nobody has opened the menu: it follows the state by itself.
         QVERIFY(connectChannel(0));

@@ -1,5 +1,6 @@
 // The e-mail sign-in view driven as a user drives it, inside a dialog with a
 // default button, its requests answered by the test.
+#include "FakeDeviceIdentity.h"
 #include "FakeDialogs.h"
 #include "OnScreen.h"
 #include "signin/EmailSignInView.h"
@@ -21,6 +22,7 @@ class SignInTest : public QObject {
     Q_OBJECT
 
     FakeDialogs m_dialogs;
+    FakeDeviceIdentity m_device;
     QList<std::pair<Body, Core::AccountDone>> m_calls;
     std::unique_ptr<QDialog> m_window;
     EmailSignInView* m_view = nullptr;
@@ -59,7 +61,7 @@ private Q_SLOTS:
             [this](const QString&, const Body& body, Core::AccountDone done) {
                 m_calls.append({body, std::move(done)});
             },
-            m_dialogs);
+            m_dialogs, m_device);
         layout->addWidget(m_view);
         auto* fallback = new QPushButton(u"Закрыть"_s, m_window.get());
         fallback->setDefault(true);
