@@ -20,41 +20,11 @@
 
 namespace {
 
-QByteArray reasonFor(int code)
-{
-    switch (code) {
-    case 200:
-        return "OK";
-    case 201:
-        return "Created";
-    case 204:
-        return "No Content";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 409:
-        return "Conflict";
-    case 429:
-        return "Too Many Requests";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
-}
-
 QByteArray headFor(int code, const char* type, qsizetype length)
 {
-    return "HTTP/1.0 " + QByteArray::number(code) + ' ' + reasonFor(code) +
-           "\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(length) +
-           "\r\n\r\n";
+    // The client reads the code alone; the reason phrase is any text.
+    return "HTTP/1.0 " + QByteArray::number(code) + " Status" + "\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n";
 }
 
 void writeAll(int fd, const QByteArray& bytes)
@@ -90,11 +60,6 @@ FakeHelper::Reply FakeHelper::Reply::text(int code, const QByteArray& body)
     return Reply{headFor(code, "text/plain; charset=utf-8", body.size()), body};
 }
 
-FakeHelper::Reply FakeHelper::Reply::raw(const QByteArray& bytes)
-{
-    return Reply{bytes, {}};
-}
-
 FakeHelper::Reply FakeHelper::Reply::stall()
 {
     Reply r;
@@ -111,19 +76,10 @@ FakeHelper::Reply FakeHelper::Reply::closeWithoutAnswer()
 
 FakeHelper::Reply FakeHelper::Reply::drip(ms every)
 {
-    Reply r = raw("HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n");
+    Reply r{"HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n", {}};
     r.bodyDelay = every;
     r.end = End::Drip;
     return r;
-}
-
-QByteArray FakeHelper::Request::header(const QByteArray& name) const
-{
-    for (const auto& [key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return {};
 }
 
 FakeHelper::FakeHelper(const QString& socketPath)
@@ -287,11 +243,6 @@ FakeHelper::Reply FakeHelper::choose(const Request& request)
     const std::lock_guard lock(m_mutex);
     for (const QByteArray& target : {request.target, pathOf(request.target)}) {
         const auto key = std::make_pair(request.method, target);
-        if (auto it = m_once.find(key); it != m_once.end() && !it->second.empty()) {
-            Reply r = it->second.front();
-            it->second.pop_front();
-            return r;
-        }
         if (auto it = m_routes.find(key); it != m_routes.end())
             return it->second;
     }
@@ -324,12 +275,6 @@ void FakeHelper::route(const QByteArray& method, const QByteArray& target, const
 {
     const std::lock_guard lock(m_mutex);
     m_routes[{method, target}] = reply;
-}
-
-void FakeHelper::once(const QByteArray& method, const QByteArray& target, const Reply& reply)
-{
-    const std::lock_guard lock(m_mutex);
-    m_once[{method, target}].push_back(reply);
 }
 
 void FakeHelper::fallback(const Reply& reply)

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -38,7 +37,6 @@ public:
         // "HTTP/1.0 <code> <reason>" with the JSON content type and length.
         static Reply json(int code, const QByteArray& body);
         static Reply text(int code, const QByteArray& body);
-        static Reply raw(const QByteArray& bytes);
         static Reply stall();
         static Reply closeWithoutAnswer();
         // A 200 head, then one body byte every `every` until the client leaves.
@@ -68,8 +66,6 @@ public:
         QByteArray requestLine;
         QList<std::pair<QByteArray, QByteArray>> headers; // in arrival order
         QByteArray body;
-
-        QByteArray header(const QByteArray& name) const;
     };
 
     // Listens on `socketPath` (its folder is created). Check listening().
@@ -84,8 +80,6 @@ public:
     // The standing reply for "METHOD TARGET"; the target is matched whole
     // first, then without its query.
     void route(const QByteArray& method, const QByteArray& target, const Reply& reply);
-    // A reply for the next matching request only, used before any route.
-    void once(const QByteArray& method, const QByteArray& target, const Reply& reply);
     // Replaces the answer to requests that match nothing (404 by default).
     void fallback(const Reply& reply);
 
@@ -122,7 +116,6 @@ private:
     mutable std::condition_variable m_changed;
     std::vector<std::thread> m_workers;
     std::map<std::pair<QByteArray, QByteArray>, Reply> m_routes;
-    std::map<std::pair<QByteArray, QByteArray>, std::deque<Reply>> m_once;
     Reply m_fallback;
     QList<Request> m_requests;
 };

@@ -196,7 +196,7 @@ private Q_SLOTS:
         QFETCH(QString, says);
         if (!sent.isEmpty()) {
             const QList<QByteArray> last = sent.split(u'\n').constLast().toUtf8().split(' ');
-            m_helper->once(last[0], last[1], answer);
+            m_helper->route(last[0], last[1], answer);
         }
         QProcess p;
         p.start(QStringLiteral(OVRINCTL_PATH), args);
