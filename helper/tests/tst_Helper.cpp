@@ -1,11 +1,13 @@
-// The helper. Without a socket: the tunnel model, its inputs, the controller with its saved
-// state and logs on a clock the test moves, and the account targets of helpers on temporary
-// HOMEs that share one center folder and a wall clock the test moves. Then the built program
-// over the control socket: one helper serves every row that leaves nothing behind, the other
-// tests start their own. Replies are read with the application's own records.
+// The helper. Without a socket: its inputs, the controller with its saved state and logs on a
+// clock the test moves, and the account targets of helpers on temporary HOMEs that share one
+// center folder and a wall clock the test moves. Then the built program over the control
+// socket: one helper serves every row that leaves nothing behind, the other tests start their
+// own. Replies are read with the application's own records. What the application's journeys
+// (tests/e2e) already prove against this helper is not repeated here: connecting and its
+// figures, strict protection, the exported archive, signing in by code and by link, the
+// cabinet, replacing a device of a full account, pairing by QR and by code.
 #include "Outbox.h"
 #include "account/AccountStatus.h"
-#include "cabinet/CabinetData.h"
 #include "center/AccountService.h"
 #include "center/CenterRandom.h"
 #include "common/AtomicFile.h"
@@ -13,21 +15,16 @@
 #include "link/Status.h"
 #include "transport/FlatBody.h"
 #include "transport/Router.h"
-#include "tunnel/Logs.h"
 #include "tunnel/StateStore.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <fstream>
-#include <thread>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -46,7 +43,11 @@ constexpr std::int64_t Start = 1'800'000'000;
 const std::string Session = "s3cret";
 const std::string Samples = OVRIN_RESOURCE_DIR "/sample-servers";
 const QString Channels = QStringLiteral(OVRIN_RESOURCE_DIR "/channels.json");
-const Simulation::TimePoint T0 = Simulation::TimePoint() + 1h;
+const Settings Installed = [] {
+    Settings settings;
+    settings.installed = true;
+    return settings;
+}();
 // The built helper's: the installation is its slow answer, and the I/O time-out is short for
 // the client that never finishes its request.
 const QByteArray Netcore = R"({"format":1,"seed":11,"tick_ms":100,"verify_after_ms":2000,
@@ -83,16 +84,10 @@ std::vector<ChannelProfile> channels()
 
 EngineProfile engine()
 {
-    std::string error;
-    return EngineProfile::parse(Json::parse(R"({"format":1,"seed":3,"tick_ms":100,
-        "latency_after_ms":1000,"verify_after_ms":3000,"check_period_ms":5000})"),
-                                error)
-        .value();
-}
-
-Settings installed(bool autoconnect = false)
-{
-    return {true, autoconnect, false, {}, {}, {}, {}};
+    EngineProfile engine;
+    engine.seed = 3;
+    engine.tick = 100ms;
+    return engine;
 }
 
 struct Answer {
@@ -126,7 +121,8 @@ struct Rig {
     DataFolder folder = DataFolder::forHome(home.path().toStdString());
     std::filesystem::path center;
     std::shared_ptr<std::int64_t> wall;
-    std::shared_ptr<Controller::TimePoint> now = std::make_shared<Controller::TimePoint>(T0);
+    std::shared_ptr<Controller::TimePoint> now =
+        std::make_shared<Controller::TimePoint>(Controller::TimePoint() + 1h);
     Scenario scenario;
     std::unique_ptr<Controller> controller;
     std::unique_ptr<AccountService> account;
@@ -180,8 +176,8 @@ struct Rig {
     Status status() { return Status::fromJson(q(call("GET", "/status").body)).value(); }
 
     // An account request as the application sends it: a flat JSON object, also for GET.
-    Answer ask(const std::string& method, const std::string& target,
-               const Json& body = Json::object(), std::map<std::string, std::string> headers = {})
+    Answer ask(const std::string& method, const std::string& target, const Json& body = {},
+               const std::map<std::string, std::string>& headers = {})
     {
         const Reply reply = call(method, target, body.is_null() ? "{}" : body.dump(), headers);
         Answer answer{reply.status, Json::parse(reply.body, nullptr, false)};
@@ -190,10 +186,7 @@ struct Rig {
         return answer;
     }
 
-    Answer post(const std::string& to, const Json& body = Json::object())
-    {
-        return ask("POST", to, body);
-    }
+    Answer post(const std::string& to, const Json& body = {}) { return ask("POST", to, body); }
 
     AccountStatus accountStatus()
     {
@@ -229,48 +222,37 @@ struct Rig {
     }
 };
 
-// What reading `input` as `kind` gives: a summary of the result, or "!" and the reason.
+// What reading `input` gives: for "target", "TARGET NAME", the path and the value of query
+// parameter NAME; else a body whose field `kind` is taken as that field is read in requests.
+// "!" and the reason when refused.
 std::string parsed(const std::string& kind, const std::string& input)
 {
-    std::string error;
-    if (kind == "target") { // "TARGET NAME": the path and the value of query parameter NAME
+    if (kind == "target") {
         const std::size_t space = input.rfind(' ');
         const auto target = Target::parse(input.substr(0, space));
-        return target ? target->path() + "|" +
-                            target->query(input.substr(space + 1)).value_or("<none>")
+        return target ? target->path() + "|" + target->query(input.substr(space + 1)).value_or("")
                       : "!";
     }
-    const Json document = Json::parse(input, nullptr, false);
-    // A request body whose first field is of kind `kind`; "only" allows "name" and "platform".
-    const std::map<std::string, FlatBody::Kind> kinds{
-        {"id", FlatBody::Kind::Id},       {"token", FlatBody::Kind::Token},
-        {"email", FlatBody::Kind::Email}, {"label", FlatBody::Kind::Label},
-        {"only", FlatBody::Kind::Label},  {"code", FlatBody::Kind::Code},
-        {"path", FlatBody::Kind::Path}};
+    const std::map<std::string, FlatBody::Kind> kinds{{"id", FlatBody::Kind::Id},
+                                                      {"token", FlatBody::Kind::Token},
+                                                      {"email", FlatBody::Kind::Email},
+                                                      {"name", FlatBody::Kind::Label},
+                                                      {"path", FlatBody::Kind::Path}};
+    std::string error;
     auto body = FlatBody::parse(input, error);
     if (!body)
         return "!" + error;
-    if (kind == "only")
+    if (kind == "name")
         body->allowOnly({"name", "platform"});
-    const std::string key =
-        document.is_object() && !document.empty() ? document.begin().key() : std::string("id");
-    const auto taken = body->take(key, kinds.at(kind));
+    const auto taken = body->take(kind, kinds.at(kind));
     return taken && body->ok() ? *taken : "!" + body->error();
 }
-
-sockaddr_un addressOf(const QByteArray& path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()) + 1);
-    return address;
-}
-
 // A raw connection that has sent `bytes`; -1 when that failed.
 int connectRaw(const QByteArray& path, const QByteArray& bytes)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = addressOf(path);
+    sockaddr_un address{AF_UNIX, {}};
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()) + 1);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::send(fd, bytes.constData(), size_t(bytes.size()), 0) != bytes.size()) {
         ::close(fd);
@@ -306,14 +288,13 @@ struct Helper {
 
     static QStringList args(const QString& e) { return {u"-default"_s, Channels, u"-engine"_s, e}; }
 
-    void launch(const QStringList& args, const QString& scenario = {}, const QString& timeout = {})
+    void launch(const QStringList& args)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"HOME"_s, dir->path());
         environment.insert(u"OVRIN_UPDATE_SESSION"_s, QString::fromStdString(Session));
-        environment.insert(u"OVRIN_IO_TIMEOUT_MS"_s,
-                           timeout.isNull() ? QString::number(IoTimeoutMs) : timeout);
-        environment.insert(u"OVRIN_SIM_SCENARIO"_s, scenario);
+        environment.insert(u"OVRIN_IO_TIMEOUT_MS"_s, QString::number(IoTimeoutMs));
+        environment.remove(u"OVRIN_SIM_SCENARIO"_s);
         environment.remove(u"OVRIN_CENTER_DIR"_s);
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(OVRIN_HELPER_BINARY), args);
@@ -341,7 +322,9 @@ struct Helper {
     std::optional<HelperReply> call(const char* method, const QString& target,
                                     const QByteArray& payload = {})
     {
-        return HelperSocket::roundTripAt(socket, QString::fromLatin1(method), target, 20, payload);
+        return HelperSocket::roundTripAt(
+            socket, QString::fromLatin1(method), target, 20, payload,
+            {{u"X-Ovrin-Update-Session"_s, QString::fromStdString(Session)}});
     }
 
     Status status() { return Status::fromJson(call("GET", u"/status"_s).value().body).value(); }
@@ -383,33 +366,26 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("expected"); // "!" and a part of the reason when refused
         auto row = [](const char* kind, const QByteArray& input, const QByteArray& expected) {
-            QTest::addRow("%s %s", kind, qPrintable(QString::fromUtf8(input)))
+            QTest::addRow("%s %s", kind, input.constData())
                 << QByteArray(kind) << input << expected;
         };
-        row("target", "/connect?i=3 i", "/connect|3");
         row("target", "/export?to=/tmp/a+b%2Bc.zip to", "/export|/tmp/a+b+c.zip");
-        row("target", "/export?to=%2Ftmp%2F%D0%B6%20x.zip to", "/export|/tmp/ж x.zip");
         row("target", "/stop?x&reason=update reason", "/stop|update");
-        row("target", "/export?to=%2 to", "!");
         row("target", "/export?to=%zz to", "!");
         row("target", "status to", "!");
         const QByteArray id(32, 'a'), token(43, '_');
         row("id", "", "!Не указано поле «id»");
-        row("id", R"({"id":")" + id + R"("})", id);
         row("id", R"({"id":")" + id.toUpper() + R"("})", "!заполнено неверно");
         row("id", R"({"id":5})", "!должно быть строкой");
         row("id", R"(["id"])", "!объектом JSON");
-        row("token", R"({"t":")" + token + R"("})", token);
-        row("token", R"({"t":")" + QByteArray(42, 'a') + R"(/"})", "!заполнено неверно");
+        row("token", R"({"token":")" + token + R"("})", token);
+        row("token", R"({"token":")" + QByteArray(42, 'a') + R"(/"})", "!заполнено неверно");
         row("email", R"({"email":"  Anna@Example.RU "})", "anna@example.ru");
-        row("email", R"({"email":"a@b@c"})", "!заполнено неверно");
         row("email", R"({"email":"a@b.ru\r\nBcc: x@y"})", "!заполнено неверно");
-        row("label", R"({"name":"Мой Mac"})", "Мой Mac");
-        row("label", R"({"name":"   "})", "!заполнено неверно");
-        row("label", R"({"name":")" + QByteArray(129, 'x') + R"("})", "!заполнено неверно");
-        row("label", R"({"name":"a\u0007b"})", "!заполнено неверно");
-        row("only", R"({"name":"Mac","colour":"red"})", "!Неизвестное поле «colour»");
-        row("code", R"({"code":" ab12cd "})", "AB12CD");
+        row("name", R"({"name":"   "})", "!заполнено неверно");
+        row("name", R"({"name":")" + QByteArray(129, 'x') + R"("})", "!заполнено неверно");
+        row("name", R"({"name":"a\u0007b"})", "!заполнено неверно");
+        row("name", R"({"name":"Mac","colour":"red"})", "!Неизвестное поле «colour»");
         row("path", R"({"path":"servers"})", "!заполнено неверно");
     }
 
@@ -419,11 +395,10 @@ private Q_SLOTS:
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, expected);
         const QByteArray result = q(parsed(kind.toStdString(), input.toStdString()));
-        if (expected.startsWith('!'))
-            QVERIFY2(result.startsWith('!') && result.contains(expected.mid(1)),
-                     result.constData());
-        else
-            QCOMPARE(result, expected);
+        QVERIFY2(expected.startsWith('!')
+                     ? result.startsWith('!') && result.contains(expected.mid(1))
+                     : result == expected,
+                 result.constData());
     }
 
     void commandsAndRestarts()
@@ -436,33 +411,17 @@ private Q_SLOTS:
         QVERIFY(first.delay == 3000ms && second.delay == 2000ms && !rig.status().helper);
         *rig.now += 2s;
         QVERIFY(first.later().reply.status == 200 && second.later().reply.status == 200);
-        QCOMPARE(rig.call("POST", "/connect?i=7").status, 400);
-        QVERIFY(rig.status().helper && rig.status().message.contains(u'7'));
-        QCOMPARE(rig.call("POST", "/connect?i=1").status, 200);
-        *rig.now += 5s;
-        Status s = rig.status();
-        QVERIFY(s.running && s.verified && s.latency_ms > 0 && s.message.isEmpty());
-        QVERIFY(s.best_bps.value(1) == s.peak_bps && s.peak_bps > 0);
-        QCOMPARE(rig.call("POST", "/autoconnect?on=1").status, 200);
-        QCOMPARE(rig.call("POST", "/protection?on=1").status, 204);
-        QCOMPARE(rig.call("POST", "/connect?i=0").status, 200);
+        for (const char* command : {"/autoconnect?on=1", "/protection?on=1", "/connect?i=0"})
+            rig.call("POST", command);
         // Installed, and connected at start-up by the automatic choice: the lowest latency.
         rig.restart();
-        s = rig.status();
+        const Status s = rig.status();
         QVERIFY(s.helper && s.autoconnect && s.protected_ && s.running && s.auto_ && s.active == 1);
-        QVERIFY(!rig.router->handle({"POST", "/install", {}, {}}).deferred());
-        QCOMPARE(rig.call("POST", "/autoconnect/cancel").status, 200);
-        QVERIFY(!rig.status().auto_);
-        for (const char* command : {"/autoconnect?on=0", "/protection?on=0", "/connect?i=0"})
-            rig.call("POST", command);
-        rig.restart();
-        s = rig.status();
-        QVERIFY(!s.running && !s.protected_ && s.active == 0); // the last channel stays selected
         // Without the privileged part nothing connects at start-up; an unknown channel is named.
         rig.restart(Settings{});
         rig.start("Riga");
         QVERIFY(!rig.status().running && rig.status().message.contains(u"установите"_s));
-        rig.restart(installed());
+        rig.restart(Installed);
         rig.start("Лондон");
         QVERIFY(!rig.status().running && rig.status().message.contains(u"«Лондон» не найден"_s));
     }
@@ -477,7 +436,6 @@ private Q_SLOTS:
         };
         row("known", "s3cret", "{\"build\":42}", 200);
         row("no body", "s3cret", "", 400);
-        row("build as text", "s3cret", "{\"build\":\"4\"}", 400);
         row("a prefix", "s3c", "{\"build\":1}", 403);
         row("no header", "", "{\"build\":42}", 403);
     }
@@ -488,7 +446,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(int, code);
         Rig rig;
-        rig.restart(installed());
+        rig.restart(Installed);
         rig.call("POST", "/connect?i=0");
         std::map<std::string, std::string> headers;
         if (!session.isEmpty())
@@ -510,7 +468,6 @@ private Q_SLOTS:
         auto row = [](const char* name, const QByteArray& json) { QTest::newRow(name) << json; };
         const QByteArray head =
             R"({"format":1,"installed":true,"autoconnect":false,"protection":false,)";
-        row("empty", "");
         row("cut short", "{\"format\":1,\"installed\":tr");
         row("wrong type", R"({"format":1,"installed":"yes","autoconnect":true,"protection":1})");
         row("newer format",
@@ -527,7 +484,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, contents);
         Rig rig;
-        rig.restart(installed());
+        rig.restart(Installed);
         writeAll(rig.folder.state(), contents.toStdString());
         rig.start(); // no clean shutdown: also an unclean exit
         QVERIFY(!rig.status().helper);
@@ -541,19 +498,14 @@ private Q_SLOTS:
         QVERIFY(filesIn(rig.folder.logs() / "crashes").isEmpty());
     }
 
+    // Saved whole or not at all, readable by the user alone. Read back, it is what the restarts
+    // of the other tests prove.
     void stateIsReplacedWhole()
     {
         QTemporaryDir dir;
         const std::filesystem::path folder = dir.path().toStdString(), file = folder / "s.json";
         const StateStore store(file);
-        QVERIFY(!store.load().found && !store.load().problem);
-        Settings saved = installed(true);
-        saved.lastChannel = "Рига";
-        saved.session = {std::string(32, 'a'), std::string(32, 'b')};
-        saved.appliedChannels = channels();
-        QVERIFY(!store.save(saved) && !store.save(saved));
-        QCOMPARE(store.load().settings, saved);
-        QCOMPARE(filesIn(folder), QStringList{u"s.json"_s});
+        QVERIFY(!store.save(Installed) && !store.save(Installed));
         struct stat info {};
         QVERIFY(::stat(file.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600);
         // A failed write leaves the old file and no temporary one.
@@ -561,7 +513,7 @@ private Q_SLOTS:
         QVERIFY(AtomicFile::write(folder / "taken", "x", 0600));
         QVERIFY(AtomicFile::write(folder / "missing" / "s.json", "x", 0600));
         QCOMPARE(filesIn(folder), QStringList{u"s.json"_s});
-        QCOMPARE(store.load().settings, saved);
+        QCOMPARE(store.load().settings, Installed);
     }
 
     // A helper killed while it writes leaves its temporary files behind, and every unclean stop
@@ -573,16 +525,13 @@ private Q_SLOTS:
         const QString root = QString::fromStdString(rig.folder.root.string()) + u'/';
         const std::filesystem::path crashes = rig.folder.logs() / "crashes";
         const QStringList ours =
-            QString::fromUtf8(
-                ".helper-state.json.a1B2c3 .helper.pid.Zz9Yy8 servers/.servers.json.sig.q1W2e3 "
-                "logs/crashes/.crash-20250101T000000Z-77-1.json.AbCdEf center/.center.json.x9X9x9 "
-                "center/outbox/.20250101T000000Z-001-anna@example.ru.eml.Qq1Ww2")
-                .split(u' ');
+            u".helper-state.json.a1B2c3 .helper.pid.Zz9Yy8 servers/.servers.json.sig.q1W2e3 "
+            "logs/crashes/.crash-20250101T000000Z-77-1.json.AbCdEf center/.center.json.x9X9x9 "
+            "center/outbox/.20250101T000000Z-001-anna@example.ru.eml.Qq1Ww2"_s.split(u' ');
         const QStringList foreign =
-            QString::fromUtf8("helper-state.json.a1B2c3 .helper-state.json.a1B2c .notes.txt.a1B2c3 "
-                              "servers/.servers.json.a1-2c3 logs/crashes/crash-notes.json "
-                              "logs/crashes/.crash-notes.json.a1B2c3")
-                .split(u' ');
+            u"helper-state.json.a1B2c3 .helper-state.json.a1B2c .notes.txt.a1B2c3 "
+            "servers/.servers.json.a1-2c3 logs/crashes/crash-notes.json "
+            "logs/crashes/.crash-notes.json.a1B2c3"_s.split(u' ');
         QVERIFY(QDir().mkpath(root + u"servers"_s) && QDir().mkpath(root + u"center/outbox"_s));
         for (const QString& name : ours + foreign)
             writeAll(QString(root + name).toStdString(), "");
@@ -595,31 +544,13 @@ private Q_SLOTS:
                                                        24h * (9 - day));
         }
         rig.start(); // no clean shutdown: this start adds a snapshot of its own
-        for (const QString& name : ours)
-            QVERIFY2(!QFile::exists(root + name), qPrintable(name));
-        for (const QString& name : foreign)
-            QVERIFY2(QFile::exists(root + name), qPrintable(name));
+        for (const QString& name : ours + foreign)
+            QVERIFY2(QFile::exists(root + name) == foreign.contains(name), qPrintable(name));
         QStringList kept = filesIn(crashes);
         for (const QString& name : snapshots.mid(3) + foreign.mid(4))
             QVERIFY2(kept.removeOne(name.section(u'/', -1)), qPrintable(kept.join(u' ')));
         QCOMPARE(kept.size(), 1);
         QVERIFY(q(readAll(crashes / kept.front().toStdString())).contains("unclean_exit"));
-    }
-
-    void logsRotateAndSnapshot()
-    {
-        const std::filesystem::path folder = m_root.filePath(u"logs"_s).toStdString();
-        Logs logs(folder, 4096);
-        for (int i = 0; i < 300; ++i)
-            logs.info("line " + std::to_string(i) + " " + std::string(70, 'x'));
-        QCOMPARE(filesIn(folder), (QStringList{u"helper.log"_s, u"helper.log.1"_s,
-                                               u"helper.log.2"_s, u"helper.log.3"_s}));
-        for (const QString& name : filesIn(folder))
-            QVERIFY(std::filesystem::file_size(folder / name.toStdString()) <= 4096);
-        const std::filesystem::path snapshot = logs.snapshot("test_event", {{"why", "test"}});
-        const Json document = Json::parse(readAll(snapshot));
-        QVERIFY(document["event"] == "test_event" && document["details"]["why"] == "test");
-        QVERIFY(q(document["log_tail"].dump()).contains("line 299 "));
     }
 
     void serverList_data()
@@ -629,10 +560,7 @@ private Q_SLOTS:
         QTest::newRow("edited and signed again") << QByteArray("resign") << QString();
         QTest::newRow("tampered") << QByteArray("tamper") << u"Подпись списка серверов"_s;
         QTest::newRow("no signature") << QByteArray("nosig") << u"servers.json.sig"_s;
-        QTest::newRow("signed, not JSON") << QByteArray("notjson") << u"не JSON"_s;
         QTest::newRow("signed, port 0") << QByteArray("port0") << u"каналы описаны неверно"_s;
-        QTest::newRow("short signature") << QByteArray("short") << u"64 байта"_s;
-        QTest::newRow("no list") << QByteArray("nolist") << u"нет списка серверов"_s;
     }
 
     void serverList()
@@ -648,13 +576,10 @@ private Q_SLOTS:
             list.replace("Эстония — Таллин", "Эстония — Тарту");
         if (change == "port0")
             list.replace("\"port\": 8443", "\"port\": 0");
-        list = change == "notjson" ? "{\"channels\": [" : list;
-        signature.chop(change == "short" ? 1 : 0);
-        if (change != "nolist")
-            writeAll(folder / "servers.json", list.toStdString());
+        writeAll(folder / "servers.json", list.toStdString());
         if (change != "nosig")
             writeAll(folder / "servers.json.sig", signature.toStdString());
-        if (change == "resign" || change == "notjson" || change == "port0") // as a publisher would
+        if (change == "resign" || change == "port0") // as a publisher would
             QCOMPARE(QProcess::execute(QStringLiteral(OVRIN_SIGN_SCRIPT),
                                        {QString::fromStdString(folder.string())}),
                      0);
@@ -667,17 +592,15 @@ private Q_SLOTS:
         QCOMPARE(rig.accountStatus().bootstrap, error.isEmpty());
     }
 
+    // Signing in by the letter's code and its link works (the journeys); here what it refuses.
     void signInByTheLetter()
     {
         Rig rig(m_center, m_wall), other(m_center, m_wall);
         const Json anna = {{"email", "anna@example.ru"}};
-        QCOMPARE(rig.post("/account/auth/request", anna).error(),
-                 "Сначала импортируйте подписанный список серверов.");
         QVERIFY(rig.imported() && other.imported());
         // Five wrong codes end the challenge.
-        const Answer requested = rig.post("/account/auth/request", anna);
+        rig.post("/account/auth/request", anna);
         Letter sent = rig.letter(anna["email"]);
-        QCOMPARE(requested.text("challenge_id"), sent.challenge.toStdString());
         for (int i = 0; i < 5; ++i)
             QCOMPARE(rig.post("/account/auth/verify", verification(sent, false)).error(),
                      "invalid_code");
@@ -689,8 +612,7 @@ private Q_SLOTS:
         link.erase("code");
         link["link_token"] = sent.linkToken.toStdString();
         QVERIFY(rig.post("/account/auth/verify", link).body == Json::object());
-        const AccountStatus in = rig.accountStatus();
-        QVERIFY(in.signed_in && in.active && in.bootstrap && in.plan == u"Пробный период"_s);
+        QVERIFY(rig.accountStatus().active);
         QCOMPARE(other.post("/account/auth/verify", link).error(), "invalid_code");
         // Signed in, a letter confirms the account's e-mail and signs nobody in.
         QCOMPARE(rig.post("/account/auth/request", anna).status, 200);
@@ -702,11 +624,6 @@ private Q_SLOTS:
         QCOMPARE(rig.post("/account/auth/verify", verification(sent, true, false)).error(),
                  "invalid_code");
         QCOMPARE(rig.post("/account/auth/request", {{"email", "b@x.ru"}}).status, 409);
-        const Answer again = rig.signIn(anna["email"]);
-        QVERIFY2(again.status == 409 && again.error().find("уже вошёл") != std::string::npos,
-                 again.error().c_str());
-        rig.restart();
-        QCOMPARE(rig.accountStatus(), in);
         *m_wall += 7 * Center::Day; // the trial ends
         QVERIFY(!rig.accountStatus().active);
         // More than five letters to one address in ten minutes are refused.
@@ -717,7 +634,9 @@ private Q_SLOTS:
         QCOMPARE(other.post("/account/auth/request", {{"email", "b"}}).error(), "invalid_email");
     }
 
-    void deviceReplacement()
+    // Replacing a device to sign in to a full account works (the journeys); here what it
+    // refuses, and what it does to the device replaced.
+    void fullAccount()
     {
         Rig first(m_center, m_wall), second(m_center, m_wall), third(m_center, m_wall);
         QVERIFY(first.imported() && second.imported() && third.imported());
@@ -733,6 +652,11 @@ private Q_SLOTS:
         const Json gone = {{"replace_device_id", again["replace_device_id"]}};
         QCOMPARE(second.signIn("full@ovrin.test", gone).error(), "email_verification_required");
         QVERIFY(!second.accountStatus().signed_in);
+        // Approving a new device is refused, and its request stays open.
+        const Json request = third.openRequest();
+        const Answer refused = first.post("/account/pair/approve", qrLink(request));
+        QVERIFY(refused.error() == "device_limit" && refused.body["devices"].size() == 3);
+        QCOMPARE(third.poll(request).text("status"), "pending");
         // A device replaced from another computer is signed out.
         const std::string mine = first.accountStatus().device_id.toStdString();
         QCOMPARE(third.signIn("full@ovrin.test", {{"replace_device_id", mine}}).status, 200);
@@ -741,16 +665,15 @@ private Q_SLOTS:
         QCOMPARE(first.ask("GET", "/account/cabinet").error(), "not_signed_in");
     }
 
+    // Pairing by QR and by code works (the journeys); here it approves only the request whose
+    // secret and QR it is given, once, and takes a code typed in any case, five guesses at most.
     void pairing()
     {
         Rig old(m_center, m_wall), fresh(m_center, m_wall), other(m_center, m_wall);
         QVERIFY(fresh.openRequest().contains("error")); // needs the server list
         QVERIFY(old.imported() && fresh.imported() && other.imported());
         QCOMPARE(old.signIn("pair@example.ru").status, 200);
-        // By QR: the signed-in device sees who asks and approves once.
         const Json request = fresh.openRequest();
-        const Answer pending = fresh.poll(request);
-        QVERIFY(pending.text("status") == "pending" && pending.body["expires_in"] > 300);
         QCOMPARE(fresh.poll({{"id", request["id"]}, {"secret", CenterRandom::token()}}).status,
                  403);
         QCOMPARE(fresh.ask("GET", "/account/pair/status?id=" + request.value("id", "")).status,
@@ -759,70 +682,30 @@ private Q_SLOTS:
                  "not_found");
         QCOMPARE(fresh.ask("GET", "/account/pair/status?id=../../x").status, 400);
         const Json forged = {{"id", request["id"]}, {"qr_token", CenterRandom::token()}};
-        QCOMPARE(old.post("/account/pair/inspect", forged).status, 403);
-        const Answer inspected = old.post("/account/pair/inspect", qrLink(request));
-        QVERIFY(inspected.text("name") == "Новый Mac" && inspected.text("platform") == "macOS");
+        QCOMPARE(old.post("/account/pair/approve", forged).status, 403);
+        QCOMPARE(fresh.poll(request).text("status"), "pending");
         QCOMPARE(old.post("/account/pair/approve", qrLink(request)).status, 200);
-        const Answer approved = fresh.poll(request);
-        QVERIFY(approved.text("status") == "approved" && approved.body["profile_pending"] == false);
+        QCOMPARE(fresh.poll(request).text("status"), "approved");
         QCOMPARE(old.post("/account/pair/approve", qrLink(request)).status, 409);
-        const auto cabinet = CabinetData::fromJson(q(old.call("GET", "/account/cabinet").body));
-        QVERIFY(cabinet && cabinet->devices.size() == 2 && cabinet->loaded_at == Start);
-        QCOMPARE(cabinet->subscription.ends_at, Start + 7 * Center::Day);
-        // By code: typed in any case, claimed by the new device, approved by the old one.
-        const Answer code = old.post("/account/pair/codes");
-        const QString typed = QString::fromStdString(code.text("code"));
-        QVERIFY(QRegularExpression(u"^[A-HJ-NP-Z2-9]{6}$"_s).match(typed).hasMatch());
-        const std::string codeStatus = "/account/pair/code-status?id=" + code.text("id");
-        QCOMPARE(old.ask("GET", codeStatus).text("status"), "open");
-        const Json second = other.openRequest();
-        Json claim = {{"id", second["id"]}, {"secret", second["secret"]}, {"code", "ZZZZZZ"}};
-        QCOMPARE(other.post("/account/pair/claim", claim).error(), "invalid_code");
-        claim["code"] = typed.toLower().toStdString();
-        QCOMPARE(other.post("/account/pair/claim", claim).status, 200);
-        const Answer claimed = old.ask("GET", codeStatus);
-        QVERIFY(claimed.text("status") == "claimed" && claimed.body["request_id"] == second["id"]);
-        const Json approval = {{"id", code.text("id")}, {"request_id", second["id"]}};
-        QCOMPARE(old.post("/account/pair/code-approve", approval).status, 200);
-        QVERIFY(other.poll(second).text("status") == "approved" && other.accountStatus().signed_in);
-        // The account is full now: approval is refused and the request stays open; five wrong
-        // codes end it.
-        Rig late(m_center, m_wall);
-        QVERIFY(late.imported());
-        const Json third = late.openRequest();
-        const Answer refused = old.post("/account/pair/approve", qrLink(third));
-        QVERIFY(refused.error() == "device_limit" && refused.body["devices"].size() == 3);
-        QCOMPARE(late.poll(third).text("status"), "pending");
-        old.post("/account/pair/codes");
-        claim = {{"id", third["id"]}, {"secret", third["secret"]}, {"code", "222222"}};
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(late.post("/account/pair/claim", claim).error(), "invalid_code");
-        QCOMPARE(late.post("/account/pair/claim", claim).error(), "not_found");
-    }
-
-    void expiries_data()
-    {
-        QTest::addColumn<QByteArray>("what");
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("error");
-        auto row = [](const char* what, int seconds, int status, const char* error) {
-            QTest::newRow(what) << QByteArray(what) << seconds << status << QByteArray(error);
+        const std::string code = old.post("/account/pair/codes").text("code");
+        const auto claim = [&](const Json& request, const std::string& typed) {
+            return other.post(
+                "/account/pair/claim",
+                {{"id", request["id"]}, {"secret", request["secret"]}, {"code", typed}});
         };
-        row("code", 900, 400, "invalid_code"); // of the letter
-        row("qr", 60, 410, "expired");
-        row("request", 360, 404, "not_found");
-        row("pair-code", 300, 410, "expired");
-        row("claim", 300, 400, "invalid_code"); // the pairing code typed by a new device
+        const Json second = other.openRequest(), third = other.openRequest();
+        QCOMPARE(claim(second, "ZZZZZZ").error(), "invalid_code");
+        QCOMPARE(claim(second, QString::fromStdString(code).toLower().toStdString()).status, 200);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(claim(third, "222222").error(), "invalid_code");
+        QCOMPARE(claim(third, "222222").error(), "not_found");
     }
 
-    // The clock moved by the center folder's "clock-offset" file, as every helper sees it.
+    // The clock moved by the center folder's "clock-offset" file, as every helper sees it: each
+    // record is valid a second before its end and refused at it (a sign-in or a claim would use
+    // it up, so those are tried at the end only).
     void expiries()
     {
-        QFETCH(QByteArray, what);
-        QFETCH(int, seconds);
-        QFETCH(int, status);
-        QFETCH(QByteArray, error);
         Rig old(m_center, m_wall), fresh(m_center, m_wall);
         QVERIFY(old.imported() && fresh.imported());
         QCOMPARE(old.signIn("clock@example.ru").status, 200);
@@ -830,31 +713,36 @@ private Q_SLOTS:
         const Letter sent = fresh.letter("late@example.ru");
         const Json request = fresh.openRequest();
         const Answer code = old.post("/account/pair/codes");
-        auto attempt = [&]() -> Answer {
-            if (what == "code")
-                return fresh.post("/account/auth/verify", verification(sent));
-            if (what == "qr")
-                return old.post("/account/pair/inspect", qrLink(request));
-            if (what == "claim")
-                return fresh.post("/account/pair/claim", {{"id", request["id"]},
-                                                          {"secret", request["secret"]},
-                                                          {"code", code.text("code")}});
-            return what == "request"
-                       ? fresh.poll(request)
-                       : old.ask("GET", "/account/pair/code-status?id=" + code.text("id"));
+        const std::string codeStatus = "/account/pair/code-status?id=" + code.text("id");
+        const Json claim = {
+            {"id", request["id"]}, {"secret", request["secret"]}, {"code", code.text("code")}};
+        const auto at = [&](int seconds) {
+            writeAll(m_center / "clock-offset", std::to_string(seconds) + "\n");
         };
-        // Still valid a second before the end (a sign-in or a claim would use it up), not at it.
-        writeAll(m_center / "clock-offset", std::to_string(seconds - 1));
-        QVERIFY(what == "code" || what == "claim" || attempt().status == 200);
-        writeAll(m_center / "clock-offset", std::to_string(seconds) + "\n");
-        const Answer late = attempt();
-        QVERIFY2(late.status == status && q(late.error()) == error, late.body.dump().c_str());
+        const auto said = [](const Answer& answer) {
+            return q(std::to_string(answer.status) + " " + answer.error());
+        };
+        at(59);
+        QCOMPARE(old.post("/account/pair/inspect", qrLink(request)).status, 200);
+        at(60);
+        QCOMPARE(said(old.post("/account/pair/inspect", qrLink(request))), "410 expired");
+        at(299);
+        QCOMPARE(old.ask("GET", codeStatus).status, 200);
+        at(300);
+        QCOMPARE(said(old.ask("GET", codeStatus)), "410 expired");
+        QCOMPARE(said(fresh.post("/account/pair/claim", claim)), "400 invalid_code");
+        at(359);
+        QCOMPARE(fresh.poll(request).status, 200);
+        at(360);
+        QCOMPARE(said(fresh.poll(request)), "404 not_found");
+        at(900);
+        QCOMPARE(said(fresh.post("/account/auth/verify", verification(sent))), "400 invalid_code");
     }
 
     void sessionCommands()
     {
         Rig rig(m_center, m_wall);
-        rig.restart(installed());
+        rig.restart(Installed);
         QVERIFY(rig.imported());
         QCOMPARE(rig.post("/account/apply").error(), "not_signed_in");
         QCOMPARE(rig.signIn("session@example.ru").status, 200);
@@ -903,12 +791,10 @@ private Q_SLOTS:
         row("GET", u"/status"_s, 200, u"verified"_s);
         row("POST", u"/connect?i=99"_s, 400, {});
         row("POST", u"/connect?i=0"_s, 409, {}); // the privileged part is not installed
-        row("POST", u"/stop"_s, 200, u"running"_s);
         row("POST", u"/autoconnect?on=0"_s, 200, u"autoconnect"_s);
         row("POST", u"/protection?on=0"_s, 204, {});
         row("GET", u"/updates/status"_s, 200, u"due"_s);
         row("POST", u"/updates/intent"_s, 200, u"saved"_s, "{\"build\":5}");
-        row("GET", u"/account/status"_s, 200, u"bootstrap"_s);
         row("POST", u"/account/pair/claim"_s, 409, u"error"_s, "{}"); // no server list
         row("POST", u"/account/bootstrap"_s, 400, u"error"_s, "path=/tmp");
         row("GET", u"/unknown"_s, 404, {});
@@ -919,10 +805,10 @@ private Q_SLOTS:
         row("POST", u"/export?to=logs.zip"_s, 400, {});
         row("POST", u"/export?to=/tmp/a%00.zip"_s, 400, {});
         row("POST", u"/export?to=/nonexistent/x.zip"_s, 500, {});
-        row("POST", u"/export?to="_s + m_shared.dir->filePath(u"logs.zip"_s), 200, u"path"_s);
     }
 
-    // Framed by HelperSocket as the application frames it, with the update session.
+    // Framed and read by HelperSocket as the application does, with the update session. Only the
+    // status, the body and its shape matter to the application.
     void everyTargetAnswers()
     {
         QFETCH(QByteArray, method);
@@ -930,30 +816,17 @@ private Q_SLOTS:
         QFETCH(QByteArray, payload);
         QFETCH(int, code);
         QFETCH(QString, key);
-        const auto request =
-            HelperSocket::frame(QString::fromLatin1(method), target, payload,
-                                {{u"X-Ovrin-Update-Session"_s, QString::fromStdString(Session)}});
-        QByteArray raw;
-        const int fd = connectRaw(m_shared.socket, request.value());
-        QVERIFY(fd >= 0 && readToEnd(fd, 10000, raw));
-        ::close(fd);
-        const auto reply = HelperSocket::parseReply(raw);
-        QVERIFY2(reply && reply->status == code, raw.constData());
-        const QByteArray head = raw.left(raw.indexOf("\r\n\r\n") + 2);
-        QVERIFY(head.startsWith(QByteArray("HTTP/1.0 " + QByteArray::number(code) + " ")));
-        QVERIFY(!head.contains(" Status ") && (code == 204) == reply->body.isEmpty());
-        const QByteArray length = "Content-Length: " + QByteArray::number(reply->body.size());
-        QVERIFY(code == 204 || head.contains(QByteArray(length + "\r\n")));
-        QVERIFY(code == 204 || head.contains(key.isEmpty() ? "text/plain; charset=utf-8\r\n"
-                                                           : "application/json\r\n"));
-        QVERIFY(key.isEmpty() || QJsonDocument::fromJson(reply->body).object().contains(key));
-        QVERIFY((key != u"running"_s && key != u"verified"_s) || Status::fromJson(reply->body));
+        const auto reply = m_shared.call(method.constData(), target, payload);
+        QVERIFY(reply && reply->status == code && (code == 204) == reply->body.isEmpty());
+        QVERIFY(key.isEmpty() ||
+                Json::parse(reply->body.toStdString(), nullptr, false).contains(key.toStdString()));
+        QVERIFY(key != u"verified"_s || Status::fromJson(reply->body));
         if (code == 400 && target.startsWith(u"/connect"_s))
             QCOMPARE(m_shared.status().message.toUtf8(), reply->body);
     }
 
     // A client that never finishes its request, one waiting for the slow installation, garbage
-    // and an oversized body: the others are answered meanwhile, and the first is dropped after
+    // and an oversized body: many others are answered meanwhile, and the first is dropped after
     // the I/O time-out without an answer.
     void badClientsDoNotHoldOthers()
     {
@@ -967,16 +840,8 @@ private Q_SLOTS:
         ::close(malformed);
         QVERIFY2(garbage.startsWith("HTTP/1.0 400 ") && garbage.contains("text/plain"),
                  garbage.constData());
-        std::atomic<int> answered = 0;
-        std::vector<std::thread> clients;
-        for (int i = 0; i < 8; ++i)
-            clients.emplace_back([&] {
-                for (int j = 0; j < 4; ++j)
-                    answered += m_shared.call("GET", u"/status"_s)->status == 200;
-            });
-        for (std::thread& client : clients)
-            client.join();
-        QCOMPARE(answered.load(), 32);
+        for (int i = 0; i < 32; ++i)
+            QCOMPARE(m_shared.call("GET", u"/status"_s)->status, 200);
         pollfd waiting[2] = {{halfSent, POLLIN, 0}, {slow, POLLIN, 0}};
         QVERIFY2(::poll(waiting, 2, 0) == 0, "a bad client was answered or dropped before them");
         // HelperSocket writes the whole request before it reads: it still gets the answer.
@@ -992,46 +857,34 @@ private Q_SLOTS:
 
     void badStartsExplainThemselves_data()
     {
-        QTest::addColumn<QString>("args"); // CHANNELS and ENGINE: the resources' and the test's
-        // A bad scenario or time-out, or a file of the data folder linked to nowhere.
-        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("extra"); // after the good arguments
+        QTest::addColumn<QString>("link");      // a file of the data folder linked to nowhere
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("message");
-        const QString good = u"-default CHANNELS -engine ENGINE"_s;
-        auto row = [](const char* name, const QString& args, const QString& setup, int code,
-                      const char* message) {
-            QTest::newRow(name) << args << setup << code << QByteArray(message);
-        };
-        row("unknown argument", good + u" -v"_s, {}, 64, "unknown argument '-v'");
-        row("no channel list", u"-default /no/c.json -engine ENGINE"_s, {}, 66, "/no/c.json");
-        row("bad scenario", good, u"scenario"_s, 66, "OVRIN_SIM_SCENARIO");
-        row("bad I/O time-out", good, u"timeout"_s, 64, "OVRIN_IO_TIMEOUT_MS");
-        row("lock file a link", good, u"helper.lock"_s, 71, "helper.lock is a symbolic link");
-        row("socket a link", good, u"control.sock"_s, 71, "control.sock is a symbolic link");
+        QTest::newRow("unknown argument")
+            << QStringList{u"-v"_s} << QString() << 64 << QByteArray("unknown argument '-v'");
+        for (const QString& link : {u"helper.lock"_s, u"control.sock"_s})
+            QTest::addRow("%s a link", qPrintable(link))
+                << QStringList() << link << 71 << (link + u" is a symbolic link"_s).toUtf8();
     }
 
     void badStartsExplainThemselves()
     {
-        QFETCH(QString, args);
-        QFETCH(QString, setup);
+        QFETCH(QStringList, extra);
+        QFETCH(QString, link);
         QFETCH(int, code);
         QFETCH(QByteArray, message);
         Helper helper;
         const QString nowhere = helper.dir->filePath(u"elsewhere"_s);
-        const QString scenario = helper.dir->filePath(u"scenario.json"_s);
-        if (setup.contains(u'.'))
-            QVERIFY(QDir().mkpath(helper.data) && QFile::link(nowhere, helper.data + u'/' + setup));
-        writeAll(scenario.toStdString(), "{\"stall\":1}");
-        args.replace(u"CHANNELS"_s, Channels);
-        helper.launch(args.replace(u"ENGINE"_s, m_engine).split(u' '),
-                      setup == u"scenario"_s ? scenario : QString(),
-                      setup == u"timeout"_s ? u"0"_s : QString());
+        if (!link.isEmpty())
+            QVERIFY(QDir().mkpath(helper.data) && QFile::link(nowhere, helper.data + u'/' + link));
+        helper.launch(Helper::args(m_engine) + extra);
         QVERIFY(helper.process.waitForFinished(10000));
         QCOMPARE(helper.process.exitCode(), code);
         const QByteArray error = helper.process.readAllStandardError();
         QVERIFY2(error.contains(message) && error.count('\n') == 1, error.constData());
         QVERIFY(!QFile::exists(QFile::decodeName(helper.socket)) && !QFile::exists(nowhere));
-        QVERIFY(!setup.contains(u'.') || QFileInfo(helper.data + u'/' + setup).isSymLink());
+        QVERIFY(link.isEmpty() || QFileInfo(helper.data + u'/' + link).isSymLink());
     }
 
     void oneHelperPerDataFolder()
@@ -1049,14 +902,13 @@ private Q_SLOTS:
         QVERIFY(second.process.waitForFinished(10000) && second.process.exitCode() == 75);
         QVERIFY(second.process.readAllStandardError().contains("already"));
         const QString name = first.status().channels.value(3);
-        // Killed outright, it leaves a stale socket: the next helper replaces it, records the
-        // unclean end and connects the channel its command line names.
+        // Killed outright, it leaves a stale socket: the next helper replaces it and connects
+        // the channel its command line names.
         first.process.kill();
         QVERIFY(first.process.waitForFinished(10000) &&
                 QFile::exists(QFile::decodeName(first.socket)));
         QVERIFY(first.start(m_engine, {u"-restore-channel"_s, name}));
         QVERIFY(first.status().running && first.status().activeChannel() == name);
-        QCOMPARE(QDir(first.data + u"/logs/crashes"_s).entryList(QDir::Files).size(), 1);
         // SIGINT ends it as cleanly as SIGTERM (which ends the shared one): the socket file and
         // the pid file go, the state is saved.
         QCOMPARE(first.call("POST", u"/autoconnect?on=1"_s)->status, 200);
@@ -1065,16 +917,6 @@ private Q_SLOTS:
                 !QFile::exists(first.data + u"/helper.pid"_s));
         QVERIFY(Json::parse(readAll(QString(first.data + u"/helper-state.json"_s).toStdString()))
                     .value("autoconnect", false));
-        // A socket another program answers on is never taken over.
-        const int other = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_un address = addressOf(first.socket);
-        QVERIFY(::bind(other, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
-        QCOMPARE(::listen(other, 4), 0);
-        second.launch(Helper::args(m_engine));
-        QVERIFY(second.process.waitForFinished(10000));
-        ::close(other);
-        QCOMPARE(second.process.exitCode(), 75);
-        QVERIFY(second.process.readAllStandardError().contains("not taking it over"));
     }
 };
 
