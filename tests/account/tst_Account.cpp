@@ -299,6 +299,8 @@ private Q_SLOTS:
         QVERIFY(settleRoundTrips());
         QCOMPARE(count("code-status"), 0);
         pairing().setWaiting(false);
+        // Ticks go on under the open confirmation: no second poll, no second confirmation.
+        m_rig.dialogs.whileAlertOpen = [&](const auto&) { pairing().tick(); };
         QVERIFY(tick() && tick());
         QCOMPARE(m_rig.dialogs.alerts.size(), 2);
         QCOMPARE(count("code-status"), 1);

@@ -9,6 +9,7 @@
 #include "platform/ModalDepth.h"
 #include "ui/kit/SystemColours.h"
 #include "ui/kit/TextBlock.h"
+#include "ui/main/AccountSheet.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelList.h"
 #include "ui/main/ChannelRow.h"
@@ -17,7 +18,7 @@
 #include "ui/main/PowerButton.h"
 #include "ui/main/SettingsMenu.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleHints>
@@ -301,6 +302,24 @@ private Q_SLOTS:
         QVERIFY(m_rig.core->modalDepth().blocked());
         menu->close();
         QVERIFY(!m_rig.core->modalDepth().blocked());
+    }
+
+    // The account sheet opens and closes with Core's wish, Escape included, and comes in front
+    // again with the window brought back.
+    void accountSheet()
+    {
+        AccountSheet* sheet = m_view->accountSheet();
+        m_rig.core->setShowAccount(true);
+        QTRY_VERIFY(sheet->isVisible());
+        m_window->hide();
+        m_window->present();
+        QTRY_COMPARE(QApplication::activeWindow(), sheet);
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        QVERIFY(!m_rig.core->showAccount() && !sheet->isVisible());
+        m_rig.core->setShowAccount(true);
+        QTRY_VERIFY(sheet->isVisible());
+        m_rig.core->setShowAccount(false);
+        QVERIFY(!sheet->isVisible());
     }
 };
 
