@@ -220,6 +220,7 @@ private Q_SLOTS:
         row("requests", 200, R"({"id":"p1","secret":"s1"})", u"Не удалось создать QR."_s);
         row("status", 500, R"({"error":"сбой","status":"approved","expires_in":0})", u"сбой"_s, 2);
         row("status", 404, R"({"error":"request not_found"})", u"request not_found"_s, 1);
+        row("status", 200, R"({"status":"Approved","expires_in":0})", qrNotice, 2);
         row("status", 200, R"({"status":"approved","expires_in":0,"profile_pending":true})",
             u"Вход сохранён. Повторите обновление профиля."_s, 1);
         row("claim", 403, R"({"error":"bad code"})", u"bad code"_s, 2);
@@ -333,6 +334,9 @@ private Q_SLOTS:
             return tick();
         };
         QVERIFY(pollAfter(59));
+        const auto poll = m_rig.helper->requests("GET", "/account/pair/status").constFirst();
+        QCOMPARE(poll.target + ' ' + poll.header("X-Pair-Secret"),
+                 "/account/pair/status?id=a%26b%3Dc%23d s");
         QVERIFY(qr->isVisible());
         QCOMPARE(pairing().message(), qrNotice);
         QVERIFY(pollAfter(1));

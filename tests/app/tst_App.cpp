@@ -254,6 +254,8 @@ private Q_SLOTS:
         QCOMPARE(shown.join(u'|'),
                  items + u"|Показать окно|Проверить обновления|-|Выйти и отключить"_s);
         QCOMPARE(TrayMenu::tooltip(state), tooltip);
+        // A D-Bus host reads "_" and the first "&" as marks.
+        QCOMPARE(TrayMenu::label(u"A & B_1 & C"_s, TrayMenu::Host::DBusMenu), u"A && B__1 & C"_s);
         for (QAction* a : menu.actions()) // kept, not made again: a D-Bus host keeps their ids
             QVERIFY(before.contains(a));
     }

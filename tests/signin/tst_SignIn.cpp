@@ -121,7 +121,10 @@ private Q_SLOTS:
         QCOMPARE(m_calls.size(), accepted ? 2 : 1);
         if (!accepted)
             return;
-        QCOMPARE(m_calls[1].first.value(u"code"_s), code);
+        QCOMPARE(m_calls[1].first, (Body{{u"challenge_id"_s, u"c1"_s},
+                                         {u"code"_s, code},
+                                         {u"name"_s, m_device.name()},
+                                         {u"platform"_s, m_device.platform()}}));
         answer({}, u"invalid_code"_s);
         // The field holds the keyboard again, its code selected: typing replaces it.
         QTest::keyClicks(m_window->focusWidget(), u"654321"_s);

@@ -105,6 +105,7 @@ private Q_SLOTS:
         QTest::newRow("off, busy") << status(2) << -1 << true << u"Off fff — 0 0 — → -"_s;
         QTest::newRow("checking") << status(1, true, false) << -1 << false << u"Checking fwf 42 0 0 — checking → -"_s;
         QTest::newRow("connected, measured") << with(status(1, true), [](auto& s) { s.down_bps = 48'300'000; s.up_bps = 2'500'000; s.peak_bps = 61'000'000; }) << -1 << false << u"Connected fgf 42 48 2.5 61 → /stop"_s;
+        QTest::newRow("connected, barely measured") << with(status(1, true, true, true, 1), [](auto& s) { s.down_bps = 250'000; s.up_bps = 999; s.peak_bps = 1; }) << -1 << false << u"Connected fgf 1 0.25 0 0 → /stop"_s;
         QTest::newRow("connected, busy") << status(1, true) << -1 << true << u"Connected fgf 42 0 0 — → -"_s;
         QTest::newRow("connected, another row picked") << status(1, true) << 0 << false << u"Off fgf 42 0 0 — → /connect?i=0"_s;
         QTest::newRow("stalled, a message") << stalled << -1 << false << u"Stalled fof 42 0 0 — route message → /stop"_s;
