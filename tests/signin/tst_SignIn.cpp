@@ -163,8 +163,16 @@ private Q_SLOTS:
             QTest::mouseClick(rows[0]->replaceButton(), Qt::LeftButton);
         QCOMPARE(m_dialogs.alerts.size(), 1);
         QCOMPARE(m_calls.size(), choice == 0 ? 3 : 2);
-        if (choice != 0)
+        if (choice != 0) { // a new code instead: the list goes, the next code goes under it
+            for (auto* b : m_view->findChildren<QAbstractButton*>())
+                if (b->text() == u"Получить новый код"_s)
+                    b->click();
+            answer(R"({"challenge_id":"c2"})");
+            enter(1, u"654321"_s);
+            QCOMPARE(m_calls.last().first.value(u"challenge_id"_s), u"c2"_s);
+            QTRY_VERIFY(m_view->findChildren<SignInDeviceRow*>().isEmpty());
             return;
+        }
         QCOMPARE(m_calls[2].first.value(u"replace_device_id"_s), u"d2"_s);
         answer("{}", error);
         QCOMPARE(signedIn.size(), error ? 0 : 1);
