@@ -137,8 +137,18 @@ private Q_SLOTS:
                                    ::chown(path.constData(), 65534, 65534) != 0))
             QSKIP("giving a file to another user needs root");
 
+        const auto mode = [](const QString& path) {
+            struct stat info {};
+            return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777
+                                                                            : 0u;
+        };
+        const QList<uint> modes = {mode(root.filePath(u"a"_s)), mode(dir)};
         const int before = openDescriptors();
         const AppInstance::Result result = AppInstance::acquire(dir);
+        // The folders it makes and the lock file are the user's alone; a folder already there
+        // keeps its mode.
+        QCOMPARE((QList<uint>{mode(root.filePath(u"a"_s)), mode(dir)}),
+                 kind == u"new" ? QList<uint>({0700, 0700}) : modes);
         const auto* error = std::get_if<AppInstance::Error>(&result);
         QCOMPARE(openDescriptors() - before, error ? 0 : 1);
         holder.closeWriteChannel();
@@ -150,6 +160,8 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(!lockIsFree(file));
+        if (kind == u"new")
+            QCOMPARE(mode(file), 0600u);
     }
 
     void secondLaunch_data()
@@ -242,6 +254,8 @@ private Q_SLOTS:
         QCOMPARE(shown.join(u'|'),
                  items + u"|Показать окно|Проверить обновления|-|Выйти и отключить"_s);
         QCOMPARE(TrayMenu::tooltip(state), tooltip);
+        // A D-Bus host reads "_" and the first "&" as marks.
+        QCOMPARE(TrayMenu::label(u"A & B_1 & C"_s, TrayMenu::Host::DBusMenu), u"A && B__1 & C"_s);
         for (QAction* a : menu.actions()) // kept, not made again: a D-Bus host keeps their ids
             QVERIFY(before.contains(a));
     }
@@ -345,9 +359,14 @@ private Q_SLOTS:
         QTRY_VERIFY(::kill(pid, 0) != 0);
     }
 
-    void windowStaysOnScreenWhenItGrows()
+    // The window stays on its screen when it grows; its close button only hides it, and the
+    // tray brings the same window back. Without its glyph file the tray shows a symbol.
+    void windowAndTrayFallback()
     {
-        QVERIFY(startShell());
+        QVERIFY(QFile::rename(resource(u"menubar.svg"_s), resource(u"away.svg"_s)));
+        const bool started = startShell();
+        QVERIFY(QFile::rename(resource(u"away.svg"_s), resource(u"menubar.svg"_s)) && started);
+        QVERIFY(!m_delegate->trayIcon()->icon().isNull());
         QWidget* window = m_delegate->window();
         const QRect area = window->screen()->availableGeometry();
         window->move(window->x(), area.bottom() - window->frameGeometry().height() - 10);
@@ -357,6 +376,9 @@ private Q_SLOTS:
         QVERIFY(serve(many));
         QTRY_VERIFY(window->height() > 400);
         QTRY_VERIFY(window->frameGeometry().bottom() <= area.bottom());
+        QVERIFY(!window->close() && !window->isVisible());
+        Q_EMIT m_delegate->trayIcon()->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(m_delegate->window() == window && window->isVisible());
     }
 
     // The menu and the tooltip are current before any host says it opens the

@@ -145,7 +145,8 @@ private Q_SLOTS:
         row("smallest", int64Min, u"EUR"_s,
             u"-92\u00a0233\u00a0720\u00a0368\u00a0547\u00a0758,08\u00a0€"_s);
         // ICU would show "" as the "no currency" code and "RUBLE" as RUB.
-        for (const char* bad : {"", "RU", "RUBLE", "₽", "РУБ", "R1B"})
+        row("yen, no minor unit", 50000, u"JPY"_s, u"500\u00a0¥"_s);
+        for (const char* bad : {"", "RU", "RUBLE", "₽", "РУБ", "R1B", " RUB"})
             row(*bad ? bad : "empty", 250, QString::fromUtf8(bad), u"—"_s);
         row("Moscow", june1, u"Europe/Moscow"_s, u"1 июн. 2024\u202fг., 15:00"_s);
         // The seconds are dropped, not rounded.

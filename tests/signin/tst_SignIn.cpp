@@ -121,7 +121,10 @@ private Q_SLOTS:
         QCOMPARE(m_calls.size(), accepted ? 2 : 1);
         if (!accepted)
             return;
-        QCOMPARE(m_calls[1].first.value(u"code"_s), code);
+        QCOMPARE(m_calls[1].first, (Body{{u"challenge_id"_s, u"c1"_s},
+                                         {u"code"_s, code},
+                                         {u"name"_s, m_device.name()},
+                                         {u"platform"_s, m_device.platform()}}));
         answer({}, u"invalid_code"_s);
         // The field holds the keyboard again, its code selected: typing replaces it.
         QTest::keyClicks(m_window->focusWidget(), u"654321"_s);
@@ -156,10 +159,20 @@ private Q_SLOTS:
                               u"Устройство без названия"_s, u"Заменить"_s}));
         m_dialogs.alertAnswers = {choice};
         QTest::mouseClick(rows[1]->replaceButton(), Qt::LeftButton);
+        if (choice == 0) // while the replacement is on its way, another press does nothing
+            QTest::mouseClick(rows[0]->replaceButton(), Qt::LeftButton);
         QCOMPARE(m_dialogs.alerts.size(), 1);
         QCOMPARE(m_calls.size(), choice == 0 ? 3 : 2);
-        if (choice != 0)
+        if (choice != 0) { // a new code instead: the list goes, the next code goes under it
+            for (auto* b : m_view->findChildren<QAbstractButton*>())
+                if (b->text() == u"Получить новый код"_s)
+                    b->click();
+            answer(R"({"challenge_id":"c2"})");
+            enter(1, u"654321"_s);
+            QCOMPARE(m_calls.last().first.value(u"challenge_id"_s), u"c2"_s);
+            QTRY_VERIFY(m_view->findChildren<SignInDeviceRow*>().isEmpty());
             return;
+        }
         QCOMPARE(m_calls[2].first.value(u"replace_device_id"_s), u"d2"_s);
         answer("{}", error);
         QCOMPARE(signedIn.size(), error ? 0 : 1);

@@ -9,6 +9,7 @@
 #include "platform/ModalDepth.h"
 #include "ui/kit/SystemColours.h"
 #include "ui/kit/TextBlock.h"
+#include "ui/main/AccountSheet.h"
 #include "ui/main/ChannelClickArea.h"
 #include "ui/main/ChannelList.h"
 #include "ui/main/ChannelRow.h"
@@ -17,7 +18,7 @@
 #include "ui/main/PowerButton.h"
 #include "ui/main/SettingsMenu.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleHints>
@@ -104,6 +105,7 @@ private Q_SLOTS:
         QTest::newRow("off, busy") << status(2) << -1 << true << u"Off fff — 0 0 — → -"_s;
         QTest::newRow("checking") << status(1, true, false) << -1 << false << u"Checking fwf 42 0 0 — checking → -"_s;
         QTest::newRow("connected, measured") << with(status(1, true), [](auto& s) { s.down_bps = 48'300'000; s.up_bps = 2'500'000; s.peak_bps = 61'000'000; }) << -1 << false << u"Connected fgf 42 48 2.5 61 → /stop"_s;
+        QTest::newRow("connected, barely measured") << with(status(1, true, true, true, 1), [](auto& s) { s.down_bps = 250'000; s.up_bps = 999; s.peak_bps = 1; }) << -1 << false << u"Connected fgf 1 0.25 0 0 → /stop"_s;
         QTest::newRow("connected, busy") << status(1, true) << -1 << true << u"Connected fgf 42 0 0 — → -"_s;
         QTest::newRow("connected, another row picked") << status(1, true) << 0 << false << u"Off fgf 42 0 0 — → /connect?i=0"_s;
         QTest::newRow("stalled, a message") << stalled << -1 << false << u"Stalled fof 42 0 0 — route message → /stop"_s;
@@ -301,6 +303,24 @@ private Q_SLOTS:
         QVERIFY(m_rig.core->modalDepth().blocked());
         menu->close();
         QVERIFY(!m_rig.core->modalDepth().blocked());
+    }
+
+    // The account sheet opens and closes with Core's wish, Escape included, and comes in front
+    // again with the window brought back.
+    void accountSheet()
+    {
+        AccountSheet* sheet = m_view->accountSheet();
+        m_rig.core->setShowAccount(true);
+        QTRY_VERIFY(sheet->isVisible());
+        m_window->hide();
+        m_window->present();
+        QTRY_COMPARE(QApplication::activeWindow(), sheet);
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        QVERIFY(!m_rig.core->showAccount() && !sheet->isVisible());
+        m_rig.core->setShowAccount(true);
+        QTRY_VERIFY(sheet->isVisible());
+        m_rig.core->setShowAccount(false);
+        QVERIFY(!sheet->isVisible());
     }
 };
 
