@@ -70,9 +70,12 @@ void EmailConfirmationPanel::requestCode()
                           [self](std::optional<QJsonObject> json, std::optional<QString> error) {
                               if (!self)
                                   return;
+                              // A refusal's identifier could only lead to a code
+                              // nobody sent: a failure leaves no challenge.
                               const auto challenge =
-                                  json ? JsonReader::string(json->value(u"challenge_id"_s))
-                                       : std::nullopt;
+                                  json && !error
+                                      ? JsonReader::string(json->value(u"challenge_id"_s))
+                                      : std::nullopt;
                               self->m_challenge = challenge.value_or(QString());
                               self->m_pairing.finish(error.value_or(u"Введите код из письма."_s));
                               self->render();

@@ -371,7 +371,15 @@ private Q_SLOTS:
     // The e-mail code goes with its challenge; a refused one keeps the section open.
     void emailConfirmation()
     {
-        QVERIFY(open(account(true, true)) && askEmailCode());
+        QVERIFY(open(account(true, true)));
+        // A refusal that carries an identifier gives no code to type.
+        m_rig.helper->route("POST", "/account/auth/request",
+                            Reply::json(429, R"({"error":"Не так часто","challenge_id":"x"})"));
+        m_view->findChild<EmailConfirmationPanel*>()->begin();
+        QTest::keyClick(type(u"Почта"_s, u"anna@example.com"_s), Qt::Key_Return);
+        QTRY_COMPARE(pairing().message(), u"Не так часто"_s);
+        QVERIFY(m_view->challenge().isEmpty());
+        QVERIFY(askEmailCode());
         m_rig.helper->route("POST", "/account/auth/verify",
                             Reply::json(400, R"({"error":"Неверный код"})"));
         QTest::keyClick(type(u"Код из письма"_s, u"482913"_s), Qt::Key_Return);

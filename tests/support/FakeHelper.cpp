@@ -82,6 +82,15 @@ FakeHelper::Reply FakeHelper::Reply::drip(ms every)
     return r;
 }
 
+QByteArray FakeHelper::Request::header(const QByteArray& name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
 FakeHelper::FakeHelper(const QString& socketPath)
     : m_path(socketPath)
     , m_fallback(Reply::json(404, R"({"error":"not_found"})"))

@@ -66,6 +66,8 @@ public:
         QByteArray requestLine;
         QList<std::pair<QByteArray, QByteArray>> headers; // in arrival order
         QByteArray body;
+
+        QByteArray header(const QByteArray& name) const;
     };
 
     // Listens on `socketPath` (its folder is created). Check listening().
