@@ -326,7 +326,7 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, extra);
         m_vpns.list({u"wg0"_s});
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 10; ++i)
             m_rig.helper->once("GET", "/status", Reply::closeWithoutAnswer());
         m_rig.helper->route("GET", "/status", Reply::json(200, statusBody(connected(u"A"_s))));
         m_rig.helper->route("POST", "/export",
@@ -348,7 +348,7 @@ private Q_SLOTS:
                      extra);
 
         m_rig.dialogs.holdModal(false);
-        // Seven polls at the 1 s tick would take seven seconds.
+        // Eleven polls at the 1 s tick would take eleven seconds.
         QTRY_COMPARE_WITH_TIMEOUT(core.status(), connected(u"A"_s), 4000);
     }
 
