@@ -25,6 +25,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <map>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -43,7 +44,11 @@ constexpr std::int64_t Start = 1'800'000'000;
 const std::string Session = "s3cret";
 const std::string Samples = OVRIN_RESOURCE_DIR "/sample-servers";
 const QString Channels = QStringLiteral(OVRIN_RESOURCE_DIR "/channels.json");
-const Settings Installed = [](Settings s) { return s.installed = true, s; }({});
+const Settings Installed = [] {
+    Settings s;
+    s.installed = true;
+    return s;
+}();
 // The built helper's: the installation is its slow answer, and the I/O time-out is short for
 // the client that never finishes its request.
 const QByteArray Netcore = R"({"format":1,"seed":11,"tick_ms":100,"verify_after_ms":2000,
@@ -364,8 +369,11 @@ private Q_SLOTS:
         } else if (auto body = FlatBody::parse(input.toStdString(), error)) {
             if (kind == "name")
                 body->allowOnly({"name", "platform"});
-            const QByteArrayList kinds{"id", "token", "code", "name", "email", "path"}; // as Kind
-            const auto taken = body->take(kind.toStdString(), FlatBody::Kind(kinds.indexOf(kind)));
+            using K = FlatBody::Kind;
+            const std::map<QByteArray, K> kinds{{"id", K::Id},       {"token", K::Token},
+                                                {"code", K::Code},   {"name", K::Label},
+                                                {"email", K::Email}, {"path", K::Path}};
+            const auto taken = body->take(kind.toStdString(), kinds.at(kind));
             result = taken && body->ok() ? *taken : "!" + body->error();
         } else {
             result += error;
