@@ -46,10 +46,9 @@ class UiTest : public QObject {
     QString sent(const QByteArrayList& paths) const
     {
         QByteArrayList targets;
-        for (const QByteArray& path : paths) {
+        for (const QByteArray& path : paths)
             for (const FakeHelper::Request& r : m_rig.helper->requests("POST", path))
                 targets << r.target;
-        }
         return targets.isEmpty() ? u"-"_s : QString::fromLatin1(targets.join(' '));
     }
 
@@ -60,13 +59,12 @@ class UiTest : public QObject {
         m_rig.core->install();
     }
 
-    // Whatever was sent before it has arrived once this has.
-    bool settled(int cancels)
+    // Whatever was sent before it (`n` cancels among it) has arrived once this has.
+    bool settled(int n)
     {
         m_rig.core->selectManually();
         return QTest::qWaitFor(
-            [&] { return m_rig.helper->count("POST", "/autoconnect/cancel") >= cancels + 1; },
-            5000);
+            [&] { return m_rig.helper->count("POST", "/autoconnect/cancel") > n; });
     }
 
 private Q_SLOTS:
@@ -290,7 +288,9 @@ private Q_SLOTS:
 
     // Exporting is offered again only once the export has ended; an open
     // settings menu holds the status poll and the scans, as any menu does.
-    void settingsMenu()
+    // The account sheet opens and closes with Core's wish, Escape included, and comes in front
+    // again with the window brought back.
+    void settingsMenuAndAccountSheet()
     {
         m_rig.dialogs.saveAnswer = u"/tmp/журналы.zip"_s;
         m_rig.helper->route("POST", "/export", Reply::stall());
@@ -303,12 +303,6 @@ private Q_SLOTS:
         QVERIFY(m_rig.core->modalDepth().blocked());
         menu->close();
         QVERIFY(!m_rig.core->modalDepth().blocked());
-    }
-
-    // The account sheet opens and closes with Core's wish, Escape included, and comes in front
-    // again with the window brought back.
-    void accountSheet()
-    {
         AccountSheet* sheet = m_view->accountSheet();
         m_rig.core->setShowAccount(true);
         QTRY_VERIFY(sheet->isVisible());
