@@ -19,7 +19,6 @@
 #include "ui/main/SettingsMenu.h"
 
 #include <QApplication>
-#include <QPushButton>
 #include <QScreen>
 #include <QStyleHints>
 #include <QTextDocument>
