@@ -166,10 +166,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("token"); // null: the link is ignored
         QTest::addColumn<int>("code");      // of the verification
-        QTest::newRow("reversed, extra items")
-            << u"ovrin://auth?x=1&link_token=t%2B1&challenge_id=c1&y"_s << u"t+1"_s << 200;
-        QTest::newRow("refused") << u"ovrin://auth?challenge_id=c1&link_token=t1"_s << u"t1"_s
-                                 << 400;
+        // clang-format off
+        QTest::newRow("reversed, extra items") << u"ovrin://auth?x=1&link_token=t%2B1&challenge_id=c1&y"_s << u"t+1"_s << 200;
+        QTest::newRow("refused") << u"ovrin://auth?challenge_id=c1&link_token=t1"_s << u"t1"_s << 400;
+        // clang-format on
         for (const QString& link : {u"https://auth?challenge_id=c1&link_token=t1"_s,
                                     u"ovrin://pair?challenge_id=c1&link_token=t1"_s,
                                     u"ovrin:auth?challenge_id=c1&link_token=t1"_s,
@@ -209,23 +209,22 @@ private Q_SLOTS:
             QTest::addRow("%s %d %s", path, code, body)
                 << QByteArray(path) << Reply::json(code, body) << text << polls;
         };
-        row("requests", 429, R"({"error":"часто","id":"p9","secret":"s","qr_token":"t"})",
-            u"часто"_s);
+        // clang-format off
+        row("requests", 429, R"({"error":"часто","id":"p9","secret":"s","qr_token":"t"})", u"часто"_s);
         row("requests", 200, R"({"id":"p1","secret":"s1"})", u"Не удалось создать QR."_s);
         row("status", 500, R"({"error":"сбой","status":"approved","expires_in":0})", u"сбой"_s, 2);
         row("status", 404, R"({"error":"request not_found"})", u"request not_found"_s, 1);
         row("status", 200, R"({"status":"Approved","expires_in":0})", qrNotice, 2);
-        row("status", 200, R"({"status":"approved","expires_in":0,"profile_pending":true})",
-            u"Вход сохранён. Повторите обновление профиля."_s, 1);
+        row("status", 200, R"({"status":"approved","expires_in":0,"profile_pending":true})", u"Вход сохранён. Повторите обновление профиля."_s, 1);
         row("claim", 403, R"({"error":"bad code"})", u"bad code"_s, 2);
         row("codes", 503, R"({"error":"нет мест","id":"c3","code":"999999"})", u"нет мест"_s);
         row("codes", 200, R"({"id":"c2"})", u"Не удалось создать код."_s);
-        row("code-status", 500, R"({"error":"сбой","status":"claimed","request_id":"r7"})",
-            u"сбой"_s);
+        row("code-status", 500, R"({"error":"сбой","status":"claimed","request_id":"r7"})", u"сбой"_s);
         row("code-approve", 409, R"({"error":"занято"})", u"занято"_s);
         row("inspect", 403, R"({"error":"чужая заявка","name":"X"})", u"чужая заявка"_s);
         row("inspect", 200, "", u"Не удалось проверить заявку."_s);
         row("approve", 409, R"({"error":"занято"})", u"занято"_s);
+        // clang-format on
         for (const char* link : {"https://pair?id=p1&token=t1", "ovrin://auth?id=p1&token=t1",
                                  "ovrin:pair?id=p1&token=t1",
                                  "ovrin://pair?id=p1&token=", "ovrin://pair?id=p1&token=&token=t2",
@@ -377,32 +376,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("waiting");
         QTest::addColumn<bool>("running");
         QTest::addColumn<QStringList>("disabled");
-        const QString claim = u"Отправить код на подтверждение"_s;
-        const QString retry = u"Повторить чтение сохранённого входа"_s;
-        const QString apply = u"Применить серверы из центра"_s;
-        const QString approve = u"Подтвердить устройство"_s;
-        const QString request = u"Получить код подтверждения"_s;
-        const QString confirm = u"Подтвердить почту кодом"_s;
-        const auto row = [](const char* name, Layout layout, const QString& field,
-                            const QString& text, bool waiting, bool running,
-                            const QStringList& disabled) {
-            QTest::newRow(name) << layout << field << text << waiting << running << disabled;
-        };
-        row("sign-in, waiting", Layout::SignIn, {}, {}, true, false,
-            {u"Войти с другого устройства по QR"_s, claim, retry});
-        const QString code = u"Код со старого устройства"_s;
-        row("sign-in, code of 7", Layout::SignIn, code, u"1234567"_s, false, false, {claim});
-        row("sign-in, 6 characters in 7 units", Layout::SignIn, code, u"12345e\u0301"_s, false,
-            false, {});
-        row("signed in, waiting", Layout::SignedIn, {}, {}, true, false,
-            {u"Выйти из аккаунта и отключить VPN"_s, apply, u"Обновить профиль"_s, approve,
-             u"Добавить устройство по коду"_s, request, confirm, retry});
-        row("signed in, connected", Layout::SignedIn, {}, {}, false, true, {apply});
-        row("signed in, no link", Layout::SignedIn, u"Ссылка из QR нового устройства"_s, u""_s,
-            false, false, {approve});
-        row("signed in, no address", Layout::SignedIn, u"Почта"_s, u""_s, false, false, {request});
-        row("signed in, 5 characters in 6 units", Layout::SignedIn, u"Код из письма"_s,
-            u"1234e\u0301"_s, false, false, {confirm});
+        // clang-format off
+        QTest::newRow("sign-in, waiting") << Layout::SignIn << QString() << QString() << true << false << QStringList{u"Войти с другого устройства по QR"_s, u"Отправить код на подтверждение"_s, u"Повторить чтение сохранённого входа"_s};
+        QTest::newRow("sign-in, code of 7") << Layout::SignIn << u"Код со старого устройства"_s << u"1234567"_s << false << false << QStringList{u"Отправить код на подтверждение"_s};
+        QTest::newRow("sign-in, 6 characters in 7 units") << Layout::SignIn << u"Код со старого устройства"_s << u"12345e\u0301"_s << false << false << QStringList{};
+        QTest::newRow("signed in, waiting") << Layout::SignedIn << QString() << QString() << true << false << QStringList{u"Выйти из аккаунта и отключить VPN"_s, u"Применить серверы из центра"_s, u"Обновить профиль"_s, u"Подтвердить устройство"_s, u"Добавить устройство по коду"_s, u"Получить код подтверждения"_s, u"Подтвердить почту кодом"_s, u"Повторить чтение сохранённого входа"_s};
+        QTest::newRow("signed in, connected") << Layout::SignedIn << QString() << QString() << false << true << QStringList{u"Применить серверы из центра"_s};
+        QTest::newRow("signed in, no link") << Layout::SignedIn << u"Ссылка из QR нового устройства"_s << u""_s << false << false << QStringList{u"Подтвердить устройство"_s};
+        QTest::newRow("signed in, no address") << Layout::SignedIn << u"Почта"_s << u""_s << false << false << QStringList{u"Получить код подтверждения"_s};
+        QTest::newRow("signed in, 5 characters in 6 units") << Layout::SignedIn << u"Код из письма"_s << u"1234e\u0301"_s << false << false << QStringList{u"Подтвердить почту кодом"_s};
+        // clang-format on
     }
     void buttons()
     {

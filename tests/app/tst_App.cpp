@@ -206,12 +206,9 @@ private Q_SLOTS:
         // [x]: checked, (off): disabled.
         QTest::addColumn<QString>("items");
         QTest::addColumn<QString>("tooltip");
-        Status on = status(1, true, true, true, 52);
-        on.down_bps = 48'000'000;
-        on.up_bps = 2'500'000;
-        Status named = status(0, true);
-        named.channels = {u"R&D\tLab_1"_s, QString(200, u'я')};
         // clang-format off
+        const Status on = with(status(1, true, true, true, 52), [](Status& s) { s.down_bps = 48'000'000; s.up_bps = 2'500'000; });
+        const Status named = with(status(0, true), [](Status& s) { s.channels = {u"R&D\tLab_1"_s, QString(200, u'я')}; });
         QTest::newRow("connected") << on << u"(off) Подключено: Frankfurt UDP|-|Амстердам|[x] Frankfurt UDP|Хельсинки|-|Отключить"_s << u"Подключено: Frankfurt UDP · 52 мс · ↓ 48 ↑ 2.5 Мбит/с"_s;
         QTest::newRow("bypassed, not measured yet") << status(2, true, true, false, 0) << u"(off) Трафик идёт мимо: Хельсинки|-|Амстердам|Frankfurt UDP|[x] Хельсинки|-|Отключить"_s << u"Трафик идёт мимо: Хельсинки · ↓ 0 ↑ 0 Мбит/с"_s;
         QTest::newRow("active outside the list") << status(5, true) << u"(off) Подключено: —|-|Амстердам|Frankfurt UDP|Хельсинки|-|Отключить"_s << u"Подключено: — · 42 мс · ↓ 0 ↑ 0 Мбит/с"_s;

@@ -133,11 +133,11 @@ private Q_SLOTS:
                             const QString& expected) {
             QTest::newRow(name) << value << code << expected;
         };
+        // clang-format off
         row("grouped", 123456789, u"rub"_s, u"1\u00a0234\u00a0567,89\u00a0₽"_s);
-        row("largest", int64Max, u"RUB"_s,
-            u"92\u00a0233\u00a0720\u00a0368\u00a0547\u00a0758,07\u00a0₽"_s);
-        row("smallest", int64Min, u"EUR"_s,
-            u"-92\u00a0233\u00a0720\u00a0368\u00a0547\u00a0758,08\u00a0€"_s);
+        row("largest", int64Max, u"RUB"_s, u"92\u00a0233\u00a0720\u00a0368\u00a0547\u00a0758,07\u00a0₽"_s);
+        row("smallest", int64Min, u"EUR"_s, u"-92\u00a0233\u00a0720\u00a0368\u00a0547\u00a0758,08\u00a0€"_s);
+        // clang-format on
         // ICU would show "" as the "no currency" code and "RUBLE" as RUB.
         row("yen, no minor unit", 50000, u"JPY"_s, u"500\u00a0¥"_s);
         for (const char* bad : {"", "RU", "RUBLE", "₽", "РУБ", "R1B", " RUB"})
@@ -170,16 +170,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("deviceId"); // null: the account stays
         QTest::addColumn<QString>("failure");
         const Reply good = Reply::json(200, sample);
-        const QString failed = u"Не удалось обновить кабинет. "_s;
-        QTest::newRow("center error") << Reply::json(502, R"({"error":"center_down"})") << true
-                                      << QString() << failed + u"center_down"_s;
-        QTest::newRow("not a cabinet") << Reply::json(200, R"({"subscription":{}})") << true
-                                       << QString() << failed + u"Центр прислал неверные данные."_s;
-        QTest::newRow("a cabinet under a 500")
-            << Reply::json(500, sample) << true << QString() << QString();
+        // clang-format off
+        QTest::newRow("center error") << Reply::json(502, R"({"error":"center_down"})") << true << QString() << u"Не удалось обновить кабинет. center_down"_s;
+        QTest::newRow("not a cabinet") << Reply::json(200, R"({"subscription":{}})") << true << QString() << u"Не удалось обновить кабинет. Центр прислал неверные данные."_s;
+        QTest::newRow("a cabinet under a 500") << Reply::json(500, sample) << true << QString() << QString();
         QTest::newRow("signed out") << good << false << u"d-1"_s << QString();
         QTest::newRow("signed out, no device id") << good << false << u""_s << QString();
         QTest::newRow("this device replaced") << good << true << u"d-9"_s << QString();
+        // clang-format on
     }
     void replies()
     {
