@@ -54,7 +54,6 @@ private Q_SLOTS:
     {
         m_dialogs = FakeDialogs();
         m_calls.clear();
-        m_defaultPresses = 0;
         m_window = std::make_unique<QDialog>();
         auto* layout = new QVBoxLayout(m_window.get());
         m_view = new EmailSignInView(
@@ -71,7 +70,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        QCOMPARE(m_defaultPresses, 0); // Return goes no further than its field
+        QCOMPARE(std::exchange(m_defaultPresses, 0), 0); // Return goes no further than its field
         m_window.reset();
     }
 
@@ -82,14 +81,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<std::optional<QString>>("error");
         QTest::addColumn<QString>("text");
-        QTest::newRow("challenge_id empty")
-            << R"({"challenge_id":""})"_ba << std::optional<QString>()
-            << u"Не удалось связаться с центром. Повторите попытку."_s;
-        QTest::newRow("challenge_id beside an error")
-            << R"({"challenge_id":"c1"})"_ba << std::optional(u"rate_limited"_s)
-            << u"Лимит запросов кода исчерпан. Повторите попытку позже."_s;
-        QTest::newRow("empty error text")
-            << "{}"_ba << std::optional(u""_s) << u"Запрос не выполнен."_s;
+        // clang-format off
+        QTest::newRow("challenge_id empty") << R"({"challenge_id":""})"_ba << std::optional<QString>() << u"Не удалось связаться с центром. Повторите попытку."_s;
+        QTest::newRow("challenge_id beside an error") << R"({"challenge_id":"c1"})"_ba << std::optional(u"rate_limited"_s) << u"Лимит запросов кода исчерпан. Повторите попытку позже."_s;
+        QTest::newRow("empty error text") << "{}"_ba << std::optional(u""_s) << u"Запрос не выполнен."_s;
+        // clang-format on
     }
     void codeRequestFailures()
     {
