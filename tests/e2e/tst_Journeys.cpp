@@ -49,6 +49,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,9 +58,9 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
-
-#include <cstdio>
+#include <QTextStream>
 
 using namespace Qt::StringLiterals;
 using Layout = AccountView::Layout;
@@ -120,8 +121,7 @@ bool shows(QWidget* root, const QString& part)
 // (a second HOME sharing it).
 struct Journey {
     TestHome home;
-    QTemporaryDir resources;
-    QTemporaryDir center;
+    QTemporaryDir resources, center;
     FakeVpns vpns;
     const MachineInfoIdentity device;
     FakeDialogs dialogs;
@@ -212,14 +212,20 @@ struct Journey {
         return type(account(), u"Электронная почта"_s, email) &&
                click(account(), u"Получить код"_s);
     }
-    // Sends the code from the newest letter to `email` once asked for one.
-    bool enterCode(const QString& email)
+    // Waits until the pairing message reads `text`.
+    bool pairingSays(const QString& text, int within = patience)
+    {
+        return QTest::qWaitFor([&] { return account()->pairing().message() == text; }, within);
+    }
+    // Asks for a code and sends the one from the newest letter to `email`.
+    bool signIn(const QString& email)
     {
         const auto typed = [&] {
             const QString code = newestLetter(centerDir(), email).code;
             return !code.isEmpty() && type(account(), u"Код из 6 цифр"_s, code);
         };
-        return QTest::qWaitFor(typed, patience) && click(account(), u"Войти"_s);
+        return requestCode(email) && QTest::qWaitFor(typed, patience) &&
+               click(account(), u"Войти"_s);
     }
 };
 
@@ -228,10 +234,6 @@ struct Journey {
 // claims the code read from its input; prints its device once signed in.
 int newDevice(const QByteArray& way)
 {
-    const auto fail = [](const char* step) {
-        std::fprintf(stderr, "new device: %s\n", step);
-        return 1;
-    };
     Journey j;
     const bool asked =
         j.start() && j.openAccount() && j.importList() &&
@@ -239,25 +241,17 @@ int newDevice(const QByteArray& way)
         QTest::qWaitFor([&] { return j.account()->pairing().request().qrShown(); }, patience);
     const auto* link = j.account()->findChild<WrappedText*>(u"pair-link"_s);
     if (!asked || !link || !link->isVisible())
-        return fail("no QR and link on screen");
-    std::printf("%s\n", qPrintable(link->text()));
-    std::fflush(stdout);
-
-    QFile input;
-    const auto claimed = [&] {
-        return j.account()->pairing().message() ==
-               u"Подтвердите добавление на старом устройстве."_s;
-    };
-    if (way == "code" && !(input.open(stdin, QIODevice::ReadOnly) &&
-                           type(j.account(), u"Код со старого устройства"_s,
-                                QString::fromUtf8(input.readLine()).trimmed()) &&
+        qFatal("new device: no QR and link on screen");
+    QTextStream(stdout) << link->text() << Qt::endl;
+    if (way == "code" && !(type(j.account(), u"Код со старого устройства"_s,
+                                QTextStream(stdin).readLine().trimmed()) &&
                            click(j.account(), u"Отправить код на подтверждение"_s) &&
-                           QTest::qWaitFor(claimed, patience)))
-        return fail("the code was not claimed");
+                           j.pairingSays(u"Подтвердите добавление на старом устройстве."_s)))
+        qFatal("new device: the code was not claimed");
     if (!QTest::qWaitFor([&] { return j.account()->layout() == Layout::SignedIn; },
                          pairingPatience))
-        return fail("not signed in");
-    std::printf("%s\n", qPrintable(j.core().account().device_id));
+        qFatal("new device: not signed in");
+    QTextStream(stdout) << j.core().account().device_id << Qt::endl;
     return 0;
 }
 
@@ -298,27 +292,6 @@ public Q_SLOTS:
     void RegisterStatusNotifierItem(const QString& service) { items << service; }
 };
 
-// A label as the host draws it: "_" marks the access key, "__" is an underscore.
-QString drawn(const QString& label)
-{
-    QString text;
-    for (qsizetype i = 0; i < label.size(); ++i) {
-        if (label[i] == u'_' && ++i == label.size())
-            break;
-        text += label[i];
-    }
-    return text;
-}
-
-// Connects the channel through the helper, which the X11 part of desktop.sh
-// has installed.
-bool connectChannel(int index)
-{
-    QProcess ctl;
-    ctl.start(qEnvironmentVariable("OVRINCTL"), {u"connect"_s, QString::number(index)});
-    return ctl.waitForFinished(patience) && ctl.exitCode() == 0;
-}
-
 } // namespace
 
 class Journeys : public QObject {
@@ -349,8 +322,7 @@ private Q_SLOTS:
         QVERIFY(view().metrics()[0]->value() != Metric::placeholder());
         const QStringList menu = j.trayMenu();
         QCOMPARE(menu.constFirst(), u"Подключено: "_s + helsinki);
-        QVERIFY(menu.contains(u"✓ "_s + helsinki));
-        QVERIFY(menu.contains(u"Отключить"_s));
+        QVERIFY(menu.contains(u"✓ "_s + helsinki) && menu.contains(u"Отключить"_s));
         QTRY_VERIFY_WITH_TIMEOUT(j.app->glyphBright(), patience);
 
         // The logs, to a folder with spaces and Cyrillic, and cleared.
@@ -377,7 +349,6 @@ private Q_SLOTS:
         protection->trigger();
         QCOMPARE(j.dialogs.alerts.constLast().message, u"Включить строгую защиту?"_s);
         QTRY_VERIFY_WITH_TIMEOUT(view().protectionNotice()->isVisible(), patience);
-        QVERIFY(j.status().protected_);
         QVERIFY(shows(view().protectionNotice(), u"Интернет закрыт строгой защитой."_s));
         // Connected, the notice goes; disconnected, it is back until the
         // internet is opened.
@@ -394,8 +365,7 @@ private Q_SLOTS:
     {
         const QString message = u"Маршрут потерян: трафик идёт мимо туннеля."_s;
         j.vpns.list({u"Рабочий WireGuard"_s});
-        QVERIFY(
-            j.start(u"{\"stall_after_ms\": 4000, \"message\": \"%1\"}"_s.arg(message).toUtf8()));
+        QVERIFY(j.start("{\"stall_after_ms\": 4000, \"message\": \"" + message.toUtf8() + "\"}"));
         QTRY_VERIFY_WITH_TIMEOUT(view().helperMessage()->isVisible(), patience);
         QCOMPARE(view().helperMessage()->text(), message);
         QTRY_VERIFY_WITH_TIMEOUT(view().warningButton()->isVisible(), patience);
@@ -423,12 +393,9 @@ private Q_SLOTS:
 
     void signInCabinetPairingSignOutALinkAndAFullAccount()
     {
-        QVERIFY(j.start());
-        QVERIFY(j.openAccount());
-        QVERIFY(j.importList());
+        QVERIFY(j.start() && j.openAccount() && j.importList());
         QCOMPARE(account()->pairing().message(), u"Список проверен."_s);
-        QVERIFY(j.requestCode(u"anna@example.ru"_s));
-        QVERIFY(j.enterCode(u"anna@example.ru"_s));
+        QVERIFY(j.signIn(u"anna@example.ru"_s));
         QTRY_COMPARE_WITH_TIMEOUT(account()->layout(), Layout::SignedIn, patience);
         CabinetView* cabinet = account()->cabinetView();
         QTRY_VERIFY_WITH_TIMEOUT(cabinet->cabinet().has_value(), patience);
@@ -444,11 +411,9 @@ private Q_SLOTS:
         QVERIFY2(link.startsWith(u"ovrin://pair?id="_s), qPrintable(link));
         QVERIFY(type(account(), u"Ссылка из QR нового устройства"_s, link));
         QVERIFY(click(account(), u"Подтвердить устройство"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(account()->pairing().message(), u"Устройство подтверждено."_s,
-                                  patience);
-        const FakeDialogs::Alert asked = j.dialogs.alerts.constLast();
-        QCOMPARE(asked.message, u"Добавить устройство?"_s);
-        QVERIFY(asked.informative.endsWith(
+        QVERIFY(j.pairingSays(u"Устройство подтверждено."_s));
+        QCOMPARE(j.dialogs.alerts.constLast().message, u"Добавить устройство?"_s);
+        QVERIFY(j.dialogs.alerts.constLast().informative.endsWith(
             u" · macOS. Подтверждайте только QR с экрана устройства рядом с вами."_s));
         QVERIFY(byQr.signedIn(j.core().account().device_id));
 
@@ -457,8 +422,7 @@ private Q_SLOTS:
         auto* code = account()->findChild<QLabel*>(u"pairing-code"_s);
         QTRY_VERIFY_WITH_TIMEOUT(code->isVisible(), patience);
         byCode.write(code->text().toUtf8() + '\n');
-        QTRY_COMPARE_WITH_TIMEOUT(account()->pairing().message(), u"Устройство добавлено."_s,
-                                  pairingPatience);
+        QVERIFY(j.pairingSays(u"Устройство добавлено."_s, pairingPatience));
         QVERIFY(j.dialogs.alerts.constLast().informative.endsWith(
             u" · macOS. Подтверждайте только устройство рядом с вами."_s));
         QVERIFY(byCode.signedIn(j.core().account().device_id));
@@ -485,18 +449,14 @@ private Q_SLOTS:
         // The first copy must keep running its loop while the second one asks.
         QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, patience);
         QVERIFY(second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0);
-        QVERIFY(j.app->window()->isVisible());
-        QVERIFY(j.core().showAccount());
-        QTRY_VERIFY_WITH_TIMEOUT(j.core().account().signed_in, patience);
+        QVERIFY(j.app->window()->isVisible() && j.core().showAccount());
         QTRY_COMPARE_WITH_TIMEOUT(account()->layout(), Layout::SignedIn, patience);
         QCOMPARE(j.dialogs.alerts.size(), alerts);
 
         // A full account: signing in replaces one of its devices.
         QVERIFY(click(account(), u"Выйти из аккаунта и отключить VPN"_s));
         QTRY_COMPARE_WITH_TIMEOUT(account()->layout(), Layout::SignIn, patience);
-        const QString email = u"full@ovrin.test"_s;
-        QVERIFY(j.requestCode(email));
-        QVERIFY(j.enterCode(email));
+        QVERIFY(j.signIn(u"full@ovrin.test"_s));
         QTRY_VERIFY_WITH_TIMEOUT(!account()->findChildren<SignInDeviceRow*>().isEmpty(), patience);
         for (auto* row : account()->findChildren<SignInDeviceRow*>()) {
             if (row->device().name == u"iMac в офисе"_s)
@@ -507,8 +467,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(account()->layout(), Layout::SignedIn, patience);
         cabinet = account()->cabinetView();
         QTRY_VERIFY_WITH_TIMEOUT(cabinet->cabinet().has_value(), patience);
-        QVERIFY(shows(cabinet, u"MacBook Air Анны"_s));
-        QVERIFY(shows(cabinet, u"Этот Mac"_s));
+        QVERIFY(shows(cabinet, u"MacBook Air Анны"_s) && shows(cabinet, u"Этот Mac"_s));
         QVERIFY(!shows(cabinet, u"iMac в офисе"_s));
     }
 };
@@ -520,6 +479,7 @@ class DesktopSni : public QObject {
     Watcher m_watcher;
     QProcess m_app; // killed with the host when a check fails
     QStringList m_channels;
+    QList<int> m_ids; // of the items layout() last listed
 
     bool launch()
     {
@@ -547,13 +507,14 @@ class DesktopSni : public QObject {
         return message(itemProperty(u"Menu"_s).value<QDBusObjectPath>().path(),
                        u"com.canonical.dbusmenu"_s, method, arguments);
     }
-    // The menu's items as the host shows them, hidden items and separators
-    // left out: the id and the label, after "✓ " when checked.
-    QList<std::pair<int, QString>> layout()
+    // The menu's labels as the host shows them, hidden items and separators
+    // left out, after "✓ " when checked; their ids in m_ids.
+    QStringList layout()
     {
+        m_ids.clear();
         const QDBusMessage reply = m_bus.call(toMenu(u"GetLayout"_s, {0, -1, QStringList()}));
         if (reply.arguments().size() != 2)
-            return {{-1, reply.errorMessage()}};
+            return {reply.errorMessage()};
         // The root (ia{sv}av), whose children are the items.
         const auto root = qvariant_cast<QDBusArgument>(reply.arguments().at(1));
         int id = 0;
@@ -561,28 +522,24 @@ class DesktopSni : public QObject {
         root.beginStructure();
         root >> id >> p;
         root.beginArray();
-        QList<std::pair<int, QString>> items;
+        QStringList items;
         while (!root.atEnd()) {
             const auto item =
                 qvariant_cast<QDBusArgument>(qdbus_cast<QDBusVariant>(root).variant());
             item.beginStructure();
             item >> id >> p;
             item.endStructure(); // frees the reader QtDBus allocates for it
-            const QString check = p.value(u"toggle-state"_s).toInt() == 1 ? u"✓ "_s : QString();
-            if (p.value(u"visible"_s, true).toBool() && p.value(u"type"_s) != u"separator"_s)
-                items.append({id, check + drawn(p.value(u"label"_s).toString())});
+            if (!p.value(u"visible"_s, true).toBool() || p.value(u"type"_s) == u"separator"_s)
+                continue;
+            // "_" marks the access key, "__" is an underscore.
+            static const QRegularExpression accessKey(u"_(.?)"_s);
+            const QString label = p.value(u"label"_s).toString().replace(accessKey, u"\\1"_s);
+            items << (p.value(u"toggle-state"_s).toInt() == 1 ? u"✓ "_s : QString()) + label;
+            m_ids << id;
         }
         root.endArray();
         root.endStructure();
         return items;
-    }
-    // The header and the channels as the menu shows them.
-    QStringList top()
-    {
-        QStringList labels;
-        for (const auto& item : layout().mid(0, m_channels.size() + 1))
-            labels << item.second;
-        return labels;
     }
 
 private Q_SLOTS:
@@ -610,8 +567,7 @@ private Q_SLOTS:
         QList<int> inked;
         pixmaps.beginArray();
         while (!pixmaps.atEnd()) {
-            int width = 0;
-            int height = 0;
+            int width = 0, height = 0;
             QByteArray argb;
             pixmaps.beginStructure();
             pixmaps >> width >> height >> argb;
@@ -621,18 +577,17 @@ private Q_SLOTS:
         }
         pixmaps.endArray();
         // A 1× and a 2× picture of one size at least.
-        QByteArray heights;
-        for (const int height : inked)
-            heights += QByteArray::number(height) + ' ';
         QVERIFY2(
             std::any_of(inked.cbegin(), inked.cend(), [&](int h) { return inked.contains(2 * h); }),
-            heights.constData());
+            qPrintable(QDebug::toString(inked)));
 
-        // Nobody has opened the menu: it follows the state by itself.
-        QVERIFY(connectChannel(0));
-        const QStringList connected{u"Подключено: "_s + m_channels.at(0),
-                                    u"✓ "_s + m_channels.at(0)};
-        QTRY_COMPARE_WITH_TIMEOUT(top(), connected + m_channels.mid(1), patience);
+        // Connected through the helper, which desktop.sh has installed. Nobody
+        // has opened the menu: it follows the state by itself.
+        QCOMPARE(QProcess::execute(qEnvironmentVariable("OVRINCTL"), {u"connect"_s, u"0"_s}), 0);
+        const QStringList top =
+            QStringList{u"Подключено: "_s + m_channels.at(0), u"✓ "_s + m_channels.at(0)} +
+            m_channels.mid(1);
+        QTRY_COMPARE_WITH_TIMEOUT(layout().mid(0, top.size()), top, patience);
     }
 
     void quitFromTheMenu()
@@ -643,14 +598,14 @@ private Q_SLOTS:
                 QVERIFY(launch());
             // Once the menu lists the channels, its items keep their ids.
             QTRY_VERIFY_WITH_TIMEOUT(layout().size() > m_channels.size() + 1, patience);
-            QVERIFY(connectChannel(0));
-            const auto quit = layout().constLast();
-            QCOMPARE(quit.second, u"Выйти и отключить"_s);
+            QCOMPARE(QProcess::execute(qEnvironmentVariable("OVRINCTL"), {u"connect"_s, u"0"_s}),
+                     0);
+            QCOMPARE(layout().constLast(), u"Выйти и отключить"_s);
             // Sent as a host sends it, without waiting for the answer of a
             // program that is about to end.
-            QVERIFY(m_bus.send(
-                toMenu(u"Event"_s, {quit.first, u"clicked"_s, QVariant::fromValue(QDBusVariant(0)),
-                                    uint(QDateTime::currentSecsSinceEpoch())})));
+            QVERIFY(m_bus.send(toMenu(u"Event"_s, {m_ids.constLast(), u"clicked"_s,
+                                                   QVariant::fromValue(QDBusVariant(0)),
+                                                   uint(QDateTime::currentSecsSinceEpoch())})));
             QTRY_VERIFY2_WITH_TIMEOUT(m_app.state() == QProcess::NotRunning,
                                       qPrintable(u"still running in round %1"_s.arg(round)), 6000);
             QVERIFY(m_app.exitStatus() == QProcess::NormalExit && m_app.exitCode() == 0);
@@ -663,14 +618,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTEST_SET_MAIN_SOURCE_PATH
     const QByteArray role = argc == 2 ? argv[1] : "";
-    if (role == "sni") {
-        DesktopSni host;
-        return QTest::qExec(&host, 1, argv);
-    }
+    if (role == "sni")
+        return QTest::qExec(std::make_unique<DesktopSni>().get(), 1, argv);
     if (role == "qr" || role == "code")
         return newDevice(role);
-    Journeys journeys;
-    return QTest::qExec(&journeys, argc, argv);
+    return QTest::qExec(std::make_unique<Journeys>().get(), argc, argv);
 }
 
 #include "tst_Journeys.moc"

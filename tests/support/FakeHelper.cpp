@@ -29,16 +29,38 @@ QByteArray headFor(int code, const char* type, qsizetype length)
 
 void writeAll(int fd, const QByteArray& bytes)
 {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::send(fd, p, size_t(left), MSG_NOSIGNAL);
+    for (qsizetype done = 0, n = 0; done < bytes.size(); done += n) {
+        n = ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+            n = 0;
+        else if (n <= 0)
             return;
-        p += n;
-        left -= n;
+    }
+}
+
+// The events on `fd`; -1 once `wake` fired, on an error or at the time-out.
+int waitOn(int fd, int wake, int timeoutMs)
+{
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+    const int n = ::poll(fds, 2, timeoutMs);
+    if (n < 0 && errno == EINTR)
+        return 0;
+    return n <= 0 || (fds[1].revents & POLLIN) ? -1 : fds[0].revents;
+}
+
+// The request line and the headers of `head`, its lines ending in CR LF or LF.
+void parseHead(FakeHelper::Request& request, const QByteArray& head)
+{
+    QList<QByteArray> lines = head.split('\n');
+    for (QByteArray& line : lines)
+        line.chop(line.endsWith('\r') ? 1 : 0);
+    request.requestLine = lines.value(0);
+    const QList<QByteArray> parts = request.requestLine.split(' ');
+    request.method = parts.value(0);
+    request.target = parts.value(1);
+    for (qsizetype i = 1, colon = 0; i < lines.size(); ++i) {
+        if ((colon = lines[i].indexOf(':')) > 0)
+            request.headers.append({lines[i].left(colon), lines[i].mid(colon + 1).trimmed()});
     }
 }
 
@@ -62,33 +84,25 @@ FakeHelper::Reply FakeHelper::Reply::text(int code, const QByteArray& body)
 
 FakeHelper::Reply FakeHelper::Reply::stall()
 {
-    Reply r;
-    r.end = End::Stall;
-    return r;
+    return {{}, {}, {}, {}, End::Stall};
 }
 
 FakeHelper::Reply FakeHelper::Reply::closeWithoutAnswer()
 {
-    Reply r;
-    r.end = End::CloseWithoutAnswer;
-    return r;
+    return {{}, {}, {}, {}, End::CloseWithoutAnswer};
 }
 
 FakeHelper::Reply FakeHelper::Reply::drip(ms every)
 {
-    Reply r{"HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n", {}};
-    r.bodyDelay = every;
-    r.end = End::Drip;
-    return r;
+    return {"HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n", {}, {}, every, End::Drip};
 }
 
 QByteArray FakeHelper::Request::header(const QByteArray& name) const
 {
-    for (const auto& [key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return {};
+    const auto it = std::find_if(headers.cbegin(), headers.cend(), [&](const auto& h) {
+        return h.first.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    return it == headers.cend() ? QByteArray() : it->second;
 }
 
 FakeHelper::FakeHelper(const QString& socketPath)
@@ -130,21 +144,16 @@ void FakeHelper::stop()
 {
     if (m_stopping.exchange(true))
         return;
-    if (m_wakeFd >= 0) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
-    }
-    {
-        const std::lock_guard lock(m_mutex);
-        m_changed.notify_all();
-    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const bool woken = m_wakeFd >= 0 && ::write(m_wakeFd, &one, sizeof one) > 0;
+    std::unique_lock lock(m_mutex);
+    m_changed.notify_all();
+    lock.unlock();
     if (m_acceptor.joinable())
         m_acceptor.join();
-    std::vector<std::thread> workers;
-    {
-        const std::lock_guard lock(m_mutex);
-        workers.swap(m_workers);
-    }
+    lock.lock();
+    std::vector<std::thread> workers = std::move(m_workers);
+    lock.unlock();
     for (std::thread& t : workers)
         t.join();
     if (m_listenFd >= 0) {
@@ -159,23 +168,14 @@ void FakeHelper::stop()
 
 void FakeHelper::acceptLoop()
 {
-    while (!m_stopping) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-            return;
-        if (m_stopping || (fds[1].revents & POLLIN))
-            return;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
-        if (m_closeOnAccept) {
+    for (int events = 0; (events = waitOn(m_listenFd, m_wakeFd, -1)) >= 0 && !m_stopping;) {
+        const int fd = events & POLLIN ? ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+        if (fd >= 0 && m_closeOnAccept) {
             ::close(fd);
-            continue;
+        } else if (fd >= 0) {
+            const std::lock_guard lock(m_mutex);
+            m_workers.emplace_back([this, fd] { serve(fd); });
         }
-        const std::lock_guard lock(m_mutex);
-        m_workers.emplace_back([this, fd] { serve(fd); });
     }
 }
 
@@ -187,69 +187,47 @@ void FakeHelper::serve(int fd)
     qsizetype wanted = -1;
     char chunk[16384];
     // The client writes its whole request at once; 5 s is ample for a test.
-    while (wanted < 0 || request.raw.size() < wanted) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        if (::poll(fds, 2, 5000) <= 0 || (fds[1].revents & POLLIN))
-            break;
+    while ((wanted < 0 || request.raw.size() < wanted) && waitOn(fd, m_wakeFd, 5000) > 0) {
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
         if (n <= 0)
             break;
         request.raw.append(chunk, n);
         if (headEnd < 0 && (headEnd = request.raw.indexOf("\r\n\r\n")) >= 0) {
-            qsizetype length = 0;
-            const QList<QByteArray> lines = request.raw.left(headEnd).split('\n');
-            for (const QByteArray& line : lines) {
-                const qsizetype colon = line.indexOf(':');
-                if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
-                    length = line.mid(colon + 1).trimmed().toLongLong();
-            }
-            wanted = headEnd + 4 + length;
+            parseHead(request, request.raw.left(headEnd));
+            wanted = headEnd + 4 + request.header("Content-Length").toLongLong();
         }
     }
-
-    const QByteArray head = headEnd < 0 ? request.raw : request.raw.left(headEnd);
-    QList<QByteArray> lines = head.split('\n');
-    for (QByteArray& line : lines)
-        line.chop(line.endsWith('\r') ? 1 : 0);
-    request.requestLine = lines.value(0);
-    const QList<QByteArray> parts = request.requestLine.split(' ');
-    request.method = parts.value(0);
-    request.target = parts.value(1);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon > 0)
-            request.headers.append({lines[i].left(colon), lines[i].mid(colon + 1).trimmed()});
-    }
-    if (headEnd >= 0)
+    if (headEnd < 0)
+        parseHead(request, request.raw);
+    else
         request.body = request.raw.mid(headEnd + 4);
 
     const Reply reply = choose(request);
-    {
-        const std::lock_guard lock(m_mutex);
-        m_requests.append(request);
-        m_changed.notify_all();
-    }
 
-    bool alive = pause(reply.delay);
-    if (alive && reply.end == Reply::End::Drip) {
+    using enum Reply::End;
+    const bool answers =
+        pause(reply.delay) && reply.end != Stall && reply.end != CloseWithoutAnswer;
+    if (answers)
         writeAll(fd, reply.head);
+    if (answers && reply.end == Drip) {
         while (pause(reply.bodyDelay) && ::send(fd, "x", 1, MSG_NOSIGNAL) == 1) {
         }
-    } else if (alive && reply.end != Reply::End::Stall &&
-               reply.end != Reply::End::CloseWithoutAnswer) {
-        writeAll(fd, reply.head);
-        if (!reply.body.isEmpty() && pause(reply.bodyDelay))
-            writeAll(fd, reply.body);
+    } else if (answers && !reply.body.isEmpty() && pause(reply.bodyDelay)) {
+        writeAll(fd, reply.body);
     }
-    if (alive && (reply.end == Reply::End::Stall || reply.end == Reply::End::KeepOpen))
+    // Once stopping, the wake-up descriptor ends the hold at once.
+    if (reply.end == Stall || reply.end == KeepOpen)
         holdUntilClientLeaves(fd);
     ::close(fd);
     --m_open;
 }
 
+// Records the request, then picks its reply.
 FakeHelper::Reply FakeHelper::choose(const Request& request)
 {
     const std::lock_guard lock(m_mutex);
+    m_requests.append(request);
+    m_changed.notify_all();
     for (const QByteArray& target : {request.target, pathOf(request.target)}) {
         const auto key = std::make_pair(request.method, target);
         if (auto it = m_routes.find(key); it != m_routes.end())
@@ -267,15 +245,9 @@ bool FakeHelper::pause(ms d)
 void FakeHelper::holdUntilClientLeaves(int fd)
 {
     char sink[4096];
-    for (;;) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-            return;
-        if (fds[1].revents & POLLIN)
-            return;
-        if (fds[0].revents & (POLLHUP | POLLERR))
-            return;
-        if ((fds[0].revents & POLLIN) && ::recv(fd, sink, sizeof sink, 0) <= 0)
+    for (int events = 0; (events = waitOn(fd, m_wakeFd, -1)) >= 0;) {
+        if ((events & (POLLHUP | POLLERR)) ||
+            ((events & POLLIN) && ::recv(fd, sink, sizeof sink, 0) <= 0))
             return;
     }
 }
@@ -301,12 +273,9 @@ QList<FakeHelper::Request> FakeHelper::requests() const
 QList<FakeHelper::Request> FakeHelper::requests(const QByteArray& method,
                                                 const QByteArray& path) const
 {
-    QList<Request> matching;
-    for (const Request& r : requests()) {
-        if (r.method == method && pathOf(r.target) == path)
-            matching.append(r);
-    }
-    return matching;
+    QList<Request> all = requests();
+    all.removeIf([&](const Request& r) { return r.method != method || pathOf(r.target) != path; });
+    return all;
 }
 
 int FakeHelper::count(const QByteArray& method, const QByteArray& path) const
