@@ -14,24 +14,18 @@
 #include "platform/desktop/QtDialogs.h"
 #include "platform/desktop/XdgLoginItem.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QUrl>
-
-#include <functional>
 
 #include <sys/resource.h>
 
@@ -39,17 +33,21 @@ using namespace Qt::StringLiterals;
 
 class CoreProbe {
 public:
-    static void scan(Core& core) { core.refreshParallelVPNs(); }
+    // Starts a scan; the list so far.
+    static QStringList scan(Core& core) { return core.refreshParallelVPNs(), core.parallelVPNs(); }
     static bool scanning(const Core& core) { return core.m_vpnScanRunning; }
 };
 
 // NetworkManager on the test session bus, on a connection of its own, so
-// that calls and signals pass through the bus daemon as they do from the
-// real one: the manager's ActiveConnections, an object per active
-// connection, the settings each points at, and the PropertiesChanged signals
-// NetworkManager sends when the list or a state changes.
+// that calls and signals pass through the bus daemon: the manager's
+// ActiveConnections, an object per active connection (its own settings too)
+// and the PropertiesChanged signals for the list and for a state.
 class FakeNetworkManager final : public QDBusVirtualObject {
 public:
+    // By the path's last segment: the name, type, plugin's service type,
+    // interface and state (when not given 2: activated).
+    QMap<QString, QStringList> active;
+
     FakeNetworkManager()
     {
         qDBusRegisterMetaType<QList<QDBusObjectPath>>();
@@ -57,99 +55,65 @@ public:
         m_bus.registerVirtualObject(root, this, QDBusConnection::SubPath);
         m_bus.registerService(service);
     }
-
     ~FakeNetworkManager() override
     {
-        m_bus.unregisterService(service);
         m_bus.unregisterObject(root);
-        m_bus = QDBusConnection(QString());
         QDBusConnection::disconnectFromBus(u"fake-network-manager"_s);
     }
 
-    // Activates a connection (state 2: activated); the path of its active
-    // connection.
-    QString add(const QString& id, const QString& type, const QString& serviceType = {},
-                const QString& interfaceName = {}, uint state = 2)
+    // The signal of a change to the list, or to the state of `connection`.
+    void announce(const QString& connection = {})
     {
-        m_active.insert(m_next, {id, type, serviceType, interfaceName, state});
-        listChanged();
-        return root + u"/ActiveConnection/"_s + QString::number(m_next++);
-    }
-
-    void setState(const QString& path, uint state)
-    {
-        m_active[numberOf(path)].state = state;
-        changed(path, service + u".Connection.Active"_s, {{u"State"_s, state}});
-    }
-
-    void remove(const QString& path)
-    {
-        m_active.remove(numberOf(path));
-        listChanged();
+        const bool list = connection.isEmpty();
+        QDBusMessage signal = QDBusMessage::createSignal(list ? root : root + u'/' + connection,
+                                                         u"org.freedesktop.DBus.Properties"_s,
+                                                         u"PropertiesChanged"_s);
+        signal << (list ? service : service + u".Connection.Active"_s)
+               << (list ? QVariantMap{{u"ActiveConnections"_s, paths()}}
+                        : QVariantMap{{u"State"_s, state(active[connection])}});
+        m_bus.send(signal << QStringList());
     }
 
     QString introspect(const QString&) const override { return {}; }
 
-    // The settings and the active connection share a number.
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
         const QString member = message.member();
-        const Connection c = m_active.value(numberOf(message.path()));
+        const QStringList c = active.value(message.path().section(u'/', -1));
+        const auto settings = QVariant::fromValue(QDBusObjectPath(message.path()));
         QVariant reply;
-        if (member == u"GetSettings" && !c.id.isEmpty()) {
-            reply = QVariant::fromValue(QMap<QString, QVariantMap>{
-                {u"connection"_s,
-                 {{u"id"_s, c.id}, {u"type"_s, c.type}, {u"interface-name"_s, c.interfaceName}}},
-                {u"vpn"_s, {{u"service-type"_s, c.serviceType}}}});
-        } else if (member == u"GetAll" && !c.id.isEmpty()) {
-            const QString settings = root + u"/Settings/"_s + message.path().section(u'/', -1);
-            reply = QVariantMap{{u"Id"_s, c.id},
-                                {u"Type"_s, c.type},
-                                {u"State"_s, c.state},
-                                {u"Vpn"_s, c.type == u"vpn"},
-                                {u"Connection"_s, QVariant::fromValue(QDBusObjectPath(settings))}};
-        } else if (member == u"Get" && message.path() == root) {
+        if (member == u"Get" && message.path() == root)
             reply = QVariant::fromValue(QDBusVariant(paths()));
-        } else {
-            return connection.send(
-                message.createErrorReply(QDBusError::UnknownObject, message.path()));
-        }
+        else if (member == u"GetAll" && !c.isEmpty())
+            reply = QVariantMap{{u"Id"_s, c.value(0)},
+                                {u"Type"_s, c.value(1)},
+                                {u"State"_s, state(c)},
+                                {u"Connection"_s, settings}};
+        else if (member == u"GetSettings" && !c.isEmpty())
+            reply = QVariant::fromValue(
+                QMap<QString, QVariantMap>{{u"connection"_s, {{u"interface-name"_s, c.value(3)}}},
+                                           {u"vpn"_s, {{u"service-type"_s, c.value(2)}}}});
+        else
+            return connection.send(message.createErrorReply(QDBusError::UnknownObject, {}));
         return connection.send(message.createReply(reply));
     }
 
 private:
-    struct Connection {
-        QString id, type, serviceType, interfaceName;
-        uint state = 0;
-    };
-
     const QString service = u"org.freedesktop.NetworkManager"_s;
     const QString root = u"/org/freedesktop/NetworkManager"_s;
 
-    static int numberOf(const QString& path) { return path.section(u'/', -1).toInt(); }
+    static uint state(const QStringList& c) { return c.value(4, u"2"_s).toUInt(); }
 
     QVariant paths() const
     {
         QList<QDBusObjectPath> list;
-        for (const int number : m_active.keys())
-            list << QDBusObjectPath(root + u"/ActiveConnection/"_s + QString::number(number));
+        for (const QString& connection : active.keys())
+            list << QDBusObjectPath(root + u'/' + connection);
         return QVariant::fromValue(list);
-    }
-
-    void listChanged() { changed(root, service, {{u"ActiveConnections"_s, paths()}}); }
-
-    void changed(const QString& path, const QString& interface, const QVariantMap& properties)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(path, u"org.freedesktop.DBus.Properties"_s,
-                                                         u"PropertiesChanged"_s);
-        signal << interface << properties << QStringList();
-        m_bus.send(signal);
     }
 
     QDBusConnection m_bus =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"fake-network-manager"_s);
-    QMap<int, Connection> m_active;
-    int m_next = 1;
 };
 
 // Stands in for the desktop's file manager.
@@ -172,10 +136,10 @@ class DesktopPortsTest : public QObject {
 
     static bool write(const QString& root, const QMap<QString, QByteArray>& files)
     {
-        for (auto file = files.cbegin(); file != files.cend(); ++file) {
-            QFile f(root + u'/' + file.key());
+        for (const auto& [name, content] : files.asKeyValueRange()) {
+            QFile f(root + u'/' + name);
             if (!QDir().mkpath(QFileInfo(f).path()) || !f.open(QIODevice::WriteOnly) ||
-                f.write(file.value()) != file.value().size())
+                f.write(content) != content.size())
                 return false;
         }
         return true;
@@ -185,22 +149,25 @@ class DesktopPortsTest : public QObject {
     template <typename T>
     static void whenOpen(std::function<void(T*)> act)
     {
-        auto* poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
-            if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                poll->deleteLater();
-                poll->stop();
+        QTimer::singleShot(10, qApp, [act] {
+            if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget()))
                 act(widget);
-            }
+            else
+                whenOpen(act);
         });
-        poll->start(10);
     }
 
 public Q_SLOTS:
     void openUrl(const QUrl& url) { m_opened.append(url); }
 
 private Q_SLOTS:
-    void initTestCase() { QDesktopServices::setUrlHandler(u"file"_s, this, "openUrl"); }
+    // The D-Bus cases own names on the session bus.
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("OVRIN_PRIVATE_BUS"),
+                 "run it on a session bus of its own, as CTest does");
+        QDesktopServices::setUrlHandler(u"file"_s, this, "openUrl");
+    }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"file"_s); }
 
     void autostartEntry_data()
@@ -210,12 +177,9 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<QString>>("exec"); // nothing: refused
         QTest::newRow("spaces, Cyrillic") << u"/opt/Мои программы/ovrin"_s << false
                                           << std::optional(u"\"/opt/Мои программы/ovrin\""_s);
-        QTest::newRow("double quote") << u"/a\"b"_s << false << std::optional(u"\"/a\\\\\"b\""_s);
-        QTest::newRow("backslash") << u"/a\\b"_s << false << std::optional(u"\"/a\\\\\\\\b\""_s);
-        QTest::newRow("dollar, backtick")
-            << u"/a$b`c"_s << false << std::optional(u"\"/a\\\\$b\\\\`c\""_s);
-        QTest::newRow("percent") << u"/100%/ovrin"_s << false
-                                 << std::optional(u"\"/100%%/ovrin\""_s);
+        QTest::newRow("quote, backslash, $, `, %")
+            << u"/100% \"a\\b$c`d"_s << false
+            << std::optional(u"\"/100%% \\\\\"a\\\\\\\\b\\\\$c\\\\`d\""_s);
         QTest::newRow("newline") << u"/a\nb"_s << false << std::optional<QString>();
         QTest::newRow("empty") << QString() << false << std::optional<QString>();
         QTest::newRow("folder is a file") << u"/x"_s << true << std::optional<QString>();
@@ -247,15 +211,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("enabled");
         const QByteArray valid = "[Desktop Entry]\nType=Application\nName=Оврин\nExec=\"/x\"\n";
-        QTest::newRow("comments, other group after")
-            << "# ours\n\n" + valid + "[Desktop Action quit]\nHidden=true\n"
-            << true;
+        QTest::newRow("comments, group after") << "#\n\n" + valid + "[A]\nHidden=true\n" << true;
         QTest::newRow("hidden") << valid + "Hidden=true\n" << false;
         QTest::newRow("hidden false") << valid + "Hidden=false\n" << true;
-        QTest::newRow("no Exec") << QByteArray("[Desktop Entry]\nType=Application\nName=Оврин\n")
-                                 << false;
-        QTest::newRow("a link") << QByteArray("[Desktop Entry]\nType=Link\nName=O\nExec=x\n")
-                                << false;
+        QTest::newRow("no Exec") << QByteArray(valid).replace("Exec", "#Exec") << false;
+        QTest::newRow("a link") << QByteArray(valid).replace("Application", "Link") << false;
         QTest::newRow("other group first") << "[Other]\nA=b\n" + valid << false;
         QTest::newRow("not UTF-8") << QByteArray(valid).replace("Оврин", "\xff\xfe") << false;
     }
@@ -268,21 +228,16 @@ private Q_SLOTS:
         QTEST(XdgLoginItem(folder.path(), u"/x"_s).isEnabled(), "enabled");
     }
 
-    void defaultFolder_data()
-    {
-        QTest::addColumn<QByteArray>("config");
-        QTest::addColumn<QString>("folder");
-        const QString home = QDir::homePath() + u"/.config/autostart"_s;
-        QTest::newRow("set") << QByteArray("/etc/xdg-test") << u"/etc/xdg-test/autostart"_s;
-        QTest::newRow("relative") << QByteArray("config") << home;
-        QTest::newRow("empty") << QByteArray() << home;
-    }
-
     void defaultFolder()
     {
-        QFETCH(QByteArray, config);
-        qputenv("XDG_CONFIG_HOME", config);
-        QTEST(XdgLoginItem::defaultFolder(), "folder");
+        const QString home = QDir::homePath() + u"/.config/autostart"_s;
+        for (const auto& [config, folder] :
+             {std::pair{"/etc/xdg-test", u"/etc/xdg-test/autostart"_s},
+              {"config", home},
+              {"", home}}) {
+            qputenv("XDG_CONFIG_HOME", config);
+            QCOMPARE(XdgLoginItem::defaultFolder(), folder);
+        }
     }
 
     // The computer's name from /etc/machine-info and the host name.
@@ -291,15 +246,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("machineInfo");
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("name");
-        QTest::newRow("pretty name")
-            << QByteArray("CHASSIS=laptop\nPRETTY_HOSTNAME=\"Ноутбук Анны\"\n") << u"anna-pc"_s
-            << u"Ноутбук Анны"_s;
-        QTest::newRow("escaped quote") << QByteArray("PRETTY_HOSTNAME=\"Anna\\'s \\\"PC\\\"\"")
-                                       << u"h"_s << u"Anna's \"PC\""_s;
-        QTest::newRow("unquoted") << QByteArray("PRETTY_HOSTNAME=Workstation") << u"h"_s
-                                  << u"Workstation"_s;
-        QTest::newRow("empty pretty name")
-            << QByteArray("PRETTY_HOSTNAME=\"\"") << u"anna-pc"_s << u"anna-pc"_s;
+        const QByteArray pretty = "PRETTY_HOSTNAME=";
+        QTest::newRow("quoted") << "A=b\n" + pretty + "\"Дом Анны\"\n" << u"h"_s << u"Дом Анны"_s;
+        QTest::newRow("escapes") << pretty + "\"A\\'s \\\"PC\\\"\"" << u"h"_s << u"A's \"PC\""_s;
+        QTest::newRow("unquoted") << pretty + "Workstation" << u"h"_s << u"Workstation"_s;
+        QTest::newRow("empty pretty name") << pretty + "\"\"" << u"anna-pc"_s << u"anna-pc"_s;
         QTest::newRow("nothing") << QByteArray() << QString() << u"Mac"_s;
         QTest::newRow("localhost") << QByteArray() << u"localhost"_s << u"Mac"_s;
     }
@@ -316,15 +267,11 @@ private Q_SLOTS:
     // activated VPNs, followed from its signals. No scan starts a process.
     void connectedVpns()
     {
-        QVERIFY2(!qEnvironmentVariableIsEmpty("OVRIN_PRIVATE_BUS"),
-                 "owns names on the session bus: run it on a bus of its own, as CTest does");
         auto manager = std::make_unique<FakeNetworkManager>();
         QTemporaryDir net;
         const QByteArray wireguard = "DEVTYPE=wireguard\nINTERFACE=wg\n";
         QVERIFY(write(net.path(), {{u"wg0/type"_s, "65534\n"},
                                    {u"wg0/uevent"_s, wireguard},
-                                   {u"wg7/type"_s, "65534\n"},
-                                   {u"wg7/uevent"_s, wireguard},
                                    {u"tun0/tun_flags"_s, "0x1001\n"},
                                    {u"ovrin0/tun_flags"_s, "0x1001\n"},
                                    {u"ip0/type"_s, "65534\n"}}));
@@ -335,27 +282,27 @@ private Q_SLOTS:
         CorePorts ports = fakePorts(dialogs, loginItem, log);
         ports.vpns = &vpns;
         Core core(std::move(ports));
-        const auto scanned = [&core] {
-            CoreProbe::scan(core);
-            return core.parallelVPNs();
-        };
-        const QStringList tunnels{u"tun0"_s, u"wg0"_s, u"wg7"_s};
-        QTRY_COMPARE(scanned(), tunnels);
+        const QStringList tunnels{u"tun0"_s, u"wg0"_s};
+        QTRY_COMPARE(CoreProbe::scan(core), tunnels);
 
-        const QString office =
-            manager->add(u"Office"_s, u"vpn"_s, u"org.freedesktop.NetworkManager.openvpn"_s);
-        manager->add(u"Оврин"_s, u"vpn"_s, u"org.ovrin.menubarapp"_s);
-        manager->add(u"Дом"_s, u"wireguard"_s, {}, u"wg7"_s);
-        manager->add(u"LAN"_s, u"802-3-ethernet"_s);
-        const QString paris = manager->add(u"Paris"_s, u"vpn"_s, u"l2tp"_s, {}, 1); // activating
-        QTRY_COMPARE_WITH_TIMEOUT(scanned(),
-                                  (QStringList{u"Office"_s, u"tun0"_s, u"wg0"_s, u"Дом"_s}), 10000);
-        manager->setState(paris, 2);
-        manager->remove(office);
-        QTRY_COMPARE_WITH_TIMEOUT(scanned(),
-                                  (QStringList{u"Paris"_s, u"tun0"_s, u"wg0"_s, u"Дом"_s}), 10000);
+        manager->active = {
+            {u"1"_s, {u"Office"_s, u"vpn"_s, u"org.freedesktop.NetworkManager.openvpn"_s}},
+            {u"2"_s, {u"Оврин"_s, u"vpn"_s, u"org.ovrin.menubarapp"_s}},
+            {u"3"_s, {u"Дом"_s, u"wireguard"_s, {}, u"wg0"_s}},
+            {u"4"_s, {u"LAN"_s, u"802-3-ethernet"_s}},
+            {u"5"_s, {u"Paris"_s, u"vpn"_s, u"l2tp"_s, {}, u"1"_s}}}; // activating
+        manager->announce();
+        const QStringList others{u"tun0"_s, u"Дом"_s}; // wg0 is Дом's
+        QTRY_COMPARE_WITH_TIMEOUT(CoreProbe::scan(core), QStringList{u"Office"_s} + others, 10000);
+        manager->active[u"5"_s][4] = u"2"_s;
+        manager->announce(u"5"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(CoreProbe::scan(core),
+                                  QStringList({u"Office"_s, u"Paris"_s}) + others, 10000);
+        manager->active.remove(u"1"_s);
+        manager->announce();
+        QTRY_COMPARE_WITH_TIMEOUT(CoreProbe::scan(core), QStringList{u"Paris"_s} + others, 10000);
         manager.reset(); // leaves the bus
-        QTRY_COMPARE_WITH_TIMEOUT(scanned(), tunnels, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(CoreProbe::scan(core), tunnels, 10000);
 
         // A scan that cannot read the interface folder keeps the list.
         QTRY_VERIFY(!CoreProbe::scanning(core));
@@ -377,15 +324,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("answer");
         const QStringList confirm{u"Включить"_s, u"Отмена"_s};
         QTest::newRow("acknowledge") << QStringList() << 0 << 0;
-        QTest::newRow("action") << confirm << 0 << 0;
         QTest::newRow("cancel") << confirm << 1 << 1;
         QTest::newRow("Return") << confirm << int(Qt::Key_Return) << 0;
         QTest::newRow("Escape") << confirm << int(Qt::Key_Escape) << 1;
         QTest::newRow("Escape, acknowledge") << QStringList() << int(Qt::Key_Escape) << 0;
     }
 
-    // An alert opens over the window in front with the modal depth raised
-    // (queued work still runs), and never reads its texts as markup: a name
+    // An alert opens over the window in front with the modal depth raised,
+    // and never reads its texts as markup: a name
     // chosen by another device must not hide the warning after it or carry
     // a live link.
     void alert()
@@ -394,24 +340,19 @@ private Q_SLOTS:
         QFETCH(int, press);
         QWidget window(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
         window.show();
-        bool handedOver = false;
-        QMetaObject::invokeMethod(
-            this, [&] { handedOver = true; }, Qt::QueuedConnection);
         const QString message = u"<b>Подтвердить</b>"_s;
         const QString informative =
             u"<a href='file:///etc/passwd'>Mac</a><!--\nПодтверждайте только QR с экрана"_s;
         QWidget* parent = nullptr;
-        bool onTop = false, plain = true, blocked = false, ranMeanwhile = false;
+        bool onTop = false, blocked = false;
         QStringList texts;
         whenOpen<QMessageBox>([&](QMessageBox* box) {
             parent = box->parentWidget();
             onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
             blocked = m_modal.blocked();
-            ranMeanwhile = handedOver;
             for (const QLabel* label : box->findChildren<QLabel*>()) {
-                texts << label->text();
-                plain =
-                    plain && label->textFormat() == Qt::PlainText && !label->openExternalLinks();
+                if (label->textFormat() == Qt::PlainText && !label->openExternalLinks())
+                    texts << label->text();
             }
             if (press < Qt::Key_Escape)
                 box->buttons().at(press)->click();
@@ -420,54 +361,42 @@ private Q_SLOTS:
         });
         QTEST(QtDialogs(m_modal).alert(message, informative, buttons), "answer");
         QCOMPARE(parent, &window);
-        QVERIFY(onTop && plain && blocked && ranMeanwhile);
+        QVERIFY(onTop && blocked && !m_modal.blocked());
         QVERIFY(texts.contains(message) && texts.contains(informative));
-        QVERIFY(!m_modal.blocked());
     }
 
+    // The name typed in the panel, and the file it gives (nothing: cancelled).
     void savePanel_data()
     {
-        QTest::addColumn<bool>("accept");
-        QTest::newRow("accepted") << true;
-        QTest::newRow("cancelled") << false;
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<std::optional<QString>>("file");
+        QTest::newRow("as suggested") << QString() << std::optional(u"Оврин-журналы.zip"_s);
+        QTest::newRow("other suffix") << u"журнал.txt"_s << std::optional(u"журнал.txt.zip"_s);
+        QTest::newRow("upper case") << u"Архив.ZIP"_s << std::optional(u"Архив.ZIP"_s);
+        QTest::newRow("cancelled") << QString() << std::optional<QString>();
     }
 
     void savePanel()
     {
-        QFETCH(bool, accept);
+        QFETCH(QString, typed);
+        QFETCH(std::optional<QString>, file);
         QTemporaryDir folder;
-        whenOpen<QFileDialog>([accept](QFileDialog* dialog) {
-            if (accept)
+        whenOpen<QFileDialog>([&](QFileDialog* dialog) {
+            if (!typed.isEmpty())
+                dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(typed);
+            if (file)
                 static_cast<QDialog*>(dialog)->accept(); // public there
             else
                 dialog->reject();
         });
-        const QString name = u"Оврин-журналы.zip"_s;
-        QCOMPARE(QtDialogs(m_modal).savePanel(u"Экспорт"_s, name, folder.path(), u"ZIP (*.zip)"_s),
-                 accept ? std::optional(folder.filePath(name)) : std::nullopt);
-    }
-
-    void suffix_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("written");
-        QTest::newRow("none") << u"/d/журнал"_s << u"/d/журнал.zip"_s;
-        QTest::newRow("other") << u"/d/журнал.txt"_s << u"/d/журнал.txt.zip"_s;
-        QTest::newRow("upper case") << u"/d/Архив.ZIP"_s << u"/d/Архив.ZIP"_s;
-        QTest::newRow("dot folder") << u"/d.zip/журнал"_s << u"/d.zip/журнал.zip"_s;
-    }
-
-    void suffix()
-    {
-        QFETCH(QString, typed);
-        QTEST(QtDialogs::withSuffix(typed, u"zip"_s), "written");
+        const auto got = QtDialogs(m_modal).savePanel(u"Экспорт"_s, u"Оврин-журналы.zip"_s,
+                                                      folder.path(), u"ZIP (*.zip)"_s);
+        QCOMPARE(got, file ? std::optional(folder.filePath(*file)) : std::nullopt);
     }
 
     // Through the file manager on the bus, else by opening the folder.
     void reveal()
     {
-        QVERIFY2(!qEnvironmentVariableIsEmpty("OVRIN_PRIVATE_BUS"),
-                 "owns names on the session bus: run it on a bus of its own, as CTest does");
         QDBusConnection bus = QDBusConnection::sessionBus();
         FileManager manager;
         QVERIFY(bus.registerObject(u"/org/freedesktop/FileManager1"_s, &manager,
@@ -480,7 +409,6 @@ private Q_SLOTS:
                                  u"%D0%BB%D1%8B/a%20b.zip"_s});
         QVERIFY(m_opened.isEmpty());
         bus.unregisterService(u"org.freedesktop.FileManager1"_s);
-        bus.unregisterObject(u"/org/freedesktop/FileManager1"_s);
 
         QtDialogs(m_modal, bus).reveal(u"/tmp/Мои журналы/a b.zip"_s);
         QTRY_COMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(u"/tmp/Мои журналы"_s)});
