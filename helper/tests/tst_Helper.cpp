@@ -809,7 +809,14 @@ private Q_SLOTS:
             QVERIFY(refused({}, 71, (link + u" is a symbolic link"_s).toUtf8()));
             QVERIFY(QFileInfo(file).isSymLink() && QFile::remove(file));
         }
-        QVERIFY(!QFile::exists(QFile::decodeName(first.socket)));
+        // A socket another program listens on is not taken over.
+        const int other = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{AF_UNIX, {}};
+        std::memcpy(address.sun_path, first.socket.constData(), size_t(first.socket.size()) + 1);
+        QVERIFY(::bind(other, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
+        QVERIFY(::listen(other, 4) == 0 && refused({}, 75, "answers on"));
+        ::close(other);
+        QVERIFY(QFile::remove(QFile::decodeName(first.socket)));
         writeAll(QString(first.data + u"/helper-state.json"_s).toStdString(),
                  R"({"format":1,"installed":true,"autoconnect":false,"protection":false})");
         QVERIFY(first.start(m_engine));
