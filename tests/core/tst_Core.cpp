@@ -9,7 +9,6 @@
 #include "link/HelperSocket.h"
 #include "platform/AppIdentity.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -348,12 +347,11 @@ private Q_SLOTS:
         m_rig.helper->route("POST", "/connect", Reply::json(200, "{}"));
         Core& core = launched();
         QTRY_VERIFY_WITH_TIMEOUT(m_rig.helper->openConnections() >= 5, 10000);
-        QElapsedTimer clock;
-        clock.start();
         core.connect(0);
         QVERIFY(core.busy());
-        QTRY_VERIFY_WITH_TIMEOUT(!core.busy(), 2000);
-        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        // Queued behind the hung polls, it would wait for their 5 s time-out;
+        // on its own it takes milliseconds.
+        QTRY_VERIFY_WITH_TIMEOUT(!core.busy(), 4000);
     }
 
     // Launch at login is read back from the item, not assumed; a refusal
