@@ -220,6 +220,7 @@ private Q_SLOTS:
         row("codes", 503, R"({"error":"нет мест","id":"c3","code":"999999"})", u"нет мест"_s);
         row("codes", 200, R"({"id":"c2"})", u"Не удалось создать код."_s);
         row("code-status", 500, R"({"error":"сбой","status":"claimed","request_id":"r7"})", u"сбой"_s);
+        row("code-status", 200, R"({"status":"open","request_id":"r7"})", QString());
         row("code-approve", 409, R"({"error":"занято"})", u"занято"_s);
         row("inspect", 403, R"({"error":"чужая заявка","name":"X"})", u"чужая заявка"_s);
         row("inspect", 200, "", u"Не удалось проверить заявку."_s);
