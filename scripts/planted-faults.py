@@ -63,7 +63,7 @@ FAULTS = [
      "O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);\n    if (m_lockFd < 0) {",
      "O_RDWR | O_CREAT | O_CLOEXEC, 0600);\n    if (m_lockFd < 0) {"),
     ("helper-session", "helper/src/transport/Router.cpp",
-     "given->size() != m_updateSession.size())", "given->size() < m_updateSession.size())"),
+     "given->size() != m_updateSession.size())", "given->size() > m_updateSession.size())"),
     ("helper-corrupt-state", "helper/src/tunnel/StateStore.cpp",
      "if (!document) {\n        loaded.problem = error;", "if (!document) {\n        loaded.found = false;"),
 ]
