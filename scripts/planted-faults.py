@@ -10,6 +10,7 @@ suite runs, and the fault counts as caught when any test fails. The file is
 restored afterwards, also on Ctrl+C. A fault whose text is not found, or whose
 build fails, is reported as such and not counted.
 """
+import os
 import pathlib
 import subprocess
 import sys
@@ -94,7 +95,7 @@ def main():
                 continue
             tests = run(["dbus-run-session", "--", "ctest", "--test-dir", str(build), "-j2",
                          "--timeout", "300", "-E", "^(format|package)$"],
-                        env={**__import__("os").environ, "QT_QPA_PLATFORM": "offscreen"})
+                        env={**os.environ, "QT_QPA_PLATFORM": "offscreen"})
             failed = [line.split(" - ")[1].split(" ")[0] for line in tests.stdout.splitlines()
                       if " - " in line and line.strip()[0].isdigit()]
             planted += 1
