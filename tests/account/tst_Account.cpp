@@ -8,6 +8,7 @@
 #include "account/PairingApproval.h"
 #include "account/PairingRequest.h"
 
+#include <QComboBox>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
@@ -159,6 +160,33 @@ private Q_SLOTS:
         QTRY_COMPARE(m_rig.helper->count("GET", "/account/status"), 1);
         QVERIFY(settleRoundTrips());
         QCOMPARE(m_rig.core->account(), account(false));
+    }
+
+    // Paying for the chosen plan names its exact price and sends nothing.
+    void payment()
+    {
+        m_rig.helper->route(
+            "GET", "/account/cabinet",
+            Reply::json(200, R"({"subscription":{"active":true,"plan_id":"year","plan_name":"Год",
+"ends_at":0,"devices_limit":5},"devices":[],"plans":[{"id":"month","name":"Месяц",
+"price_minor":25099,"currency":"RUB","period_days":30,"devices_limit":3},{"id":"year",
+"name":"Год","price_minor":199000,"currency":"RUB","period_days":365,"devices_limit":5}],
+"loaded_at":0})"));
+        QVERIFY(open(account(true)));
+        auto* plans = m_view->findChild<QComboBox*>();
+        QTRY_COMPARE(plans->count(), 2);
+        plans->setCurrentIndex(plans->findText(u"Месяц"_s, Qt::MatchStartsWith));
+        Q_EMIT plans->activated(plans->currentIndex()); // as the user picks it
+        const qsizetype sent = m_rig.helper->requests().size();
+        for (auto* button : m_view->findChildren<QPushButton*>())
+            if (button->text() == u"Перейти к оплате"_s)
+                button->click();
+        QCOMPARE(m_rig.dialogs.alerts.size(), 1);
+        QCOMPARE(
+            m_rig.dialogs.alerts[0].informative,
+            u"Месяц: 250,99\u00A0₽ за 30 дней. Деньги не списаны, подписка не изменена."_s);
+        QVERIFY(settleRoundTrips());
+        QCOMPARE(m_rig.helper->requests().size(), sent);
     }
 
     void authLinks_data()
