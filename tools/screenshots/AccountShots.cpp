@@ -21,6 +21,7 @@
 #include "cabinet/CabinetView.h"
 #include "cabinet/PlanPicker.h"
 #include "core/Core.h"
+#include "platform/desktop/QtDialogs.h"
 #include "signin/EmailSignInView.h"
 #include "signin/SignInDeviceRow.h"
 
@@ -89,21 +90,13 @@ bool shoot(QWidget& frame, const QString& path)
 }
 
 // Pictures each alert `dialogs` is asked for as the application shows it
-// (the first button the default, Escape the last) over `over`, runs `shoot`
-// once it has settled, then closes it; the fake's script gives the answer.
+// (QtDialogs::composeAlert) over `over`, runs `shoot` once it has settled,
+// then closes it; the fake's script gives the answer.
 void pictureAlerts(FakeDialogs& dialogs, QWidget* over, std::function<void()> shoot)
 {
     dialogs.whileAlertOpen = [over, shoot = std::move(shoot)](const FakeDialogs::Alert& alert) {
         QMessageBox box(over);
-        box.setText(alert.message);
-        box.setInformativeText(alert.informative);
-        const QStringList labels = alert.buttons.isEmpty() ? QStringList{u"ОК"_s} : alert.buttons;
-        QList<QAbstractButton*> added;
-        for (qsizetype i = 0; i < labels.size(); ++i)
-            added.append(box.addButton(labels.at(i),
-                                       i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
-        box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
-        box.setEscapeButton(added.last());
+        QtDialogs::composeAlert(box, alert.message, alert.informative, alert.buttons);
         QTimer::singleShot(settleMs, &box, [&] {
             shoot();
             box.done(0);

@@ -75,9 +75,10 @@ QtDialogs::QtDialogs(ModalDepth& modal, QDBusConnection bus)
     , m_bus(std::move(bus))
 {}
 
-int QtDialogs::alert(const QString& message, const QString& informative, const QStringList& buttons)
+QList<QAbstractButton*> QtDialogs::composeAlert(QMessageBox& box, const QString& message,
+                                                const QString& informative,
+                                                const QStringList& buttons)
 {
-    QMessageBox box(frontWindow());
     // The texts may come from the helper, the center or a file: never markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(message);
@@ -95,6 +96,13 @@ int QtDialogs::alert(const QString& message, const QString& informative, const Q
     box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
     // Escape answers with the last button: "Отмена" in a confirmation.
     box.setEscapeButton(added.last());
+    return added;
+}
+
+int QtDialogs::alert(const QString& message, const QString& informative, const QStringList& buttons)
+{
+    QMessageBox box(frontWindow());
+    const QList<QAbstractButton*> added = composeAlert(box, message, informative, buttons);
     runInFront(box, m_modal);
     return int(added.indexOf(box.clickedButton()));
 }

@@ -3,6 +3,10 @@
 #include "platform/Dialogs.h"
 
 #include <QDBusConnection>
+#include <QList>
+
+class QAbstractButton;
+class QMessageBox;
 
 class ModalDepth;
 
@@ -22,6 +26,12 @@ public:
     std::optional<QString> folderPanel(const QString& title) override;
     void reveal(const QString& path) override;
     void activateApp() override;
+
+    // Fills `box` as every alert looks: plain texts, the first button the
+    // default, the last one Escape's. Returns the buttons in the given order.
+    static QList<QAbstractButton*> composeAlert(QMessageBox& box, const QString& message,
+                                                const QString& informative,
+                                                const QStringList& buttons);
 
     // `path` with ".`suffix`" appended unless it already ends so (in any
     // case): the save panel writes only the suggested type.
