@@ -32,29 +32,27 @@ void Core::accountRequest(const QString& method, const QString& path,
                           AccountDone done)
 {
     const QPointer<Core> self(this);
-    HelperSocket::send(method, path, accountTimeoutSeconds, flatObject(body), headers,
-                       [self, done = std::move(done)](std::optional<HelperReply> reply) {
-                           // Judged here on the background thread; only copies cross over.
-                           std::optional<QJsonObject> json;
-                           std::optional<QString> error;
-                           if (!reply) {
-                               error = u"Помощник не ответил."_s;
-                           } else {
-                               json = JsonReader::parseObject(reply->body);
-                               if (reply->status != 200) {
-                                   const auto text =
-                                       json ? JsonReader::string(json->value(u"error"_s))
-                                            : std::nullopt;
-                                   error = text.value_or(u"Запрос не выполнен."_s);
-                               }
-                           }
-                           onMainThread([self, done, json, error] {
-                               if (!self)
-                                   return;
-                               self->refreshAccount();
-                               done(json, error);
-                           });
-                       });
+    HelperSocket::send(
+        method, path, accountTimeoutSeconds, flatObject(body), headers,
+        [self, done = std::move(done)](std::optional<HelperReply> reply) {
+            // Judged here on the background thread; only copies cross over.
+            std::optional<QJsonObject> json;
+            std::optional<QString> error;
+            if (!reply) {
+                error = u"Помощник не ответил."_s;
+            } else {
+                json = JsonReader::parseObject(reply->body);
+                if (reply->status != 200) {
+                    error = JsonReader::stringAt(json, u"error").value_or(u"Запрос не выполнен."_s);
+                }
+            }
+            onMainThread([self, done, json, error] {
+                if (!self)
+                    return;
+                self->refreshAccount();
+                done(json, error);
+            });
+        });
 }
 
 void Core::refreshAccount()

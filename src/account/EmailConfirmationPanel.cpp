@@ -73,9 +73,8 @@ void EmailConfirmationPanel::requestCode()
                               // A refusal's identifier could only lead to a code
                               // nobody sent: a failure leaves no challenge.
                               const auto challenge =
-                                  json && !error
-                                      ? JsonReader::string(json->value(u"challenge_id"_s))
-                                      : std::nullopt;
+                                  error ? std::nullopt
+                                        : JsonReader::stringAt(json, u"challenge_id");
                               self->m_challenge = challenge.value_or(QString());
                               self->m_pairing.finish(error.value_or(u"Введите код из письма."_s));
                               self->render();

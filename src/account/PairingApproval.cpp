@@ -14,13 +14,6 @@ namespace {
 
 constexpr qint64 codeSeconds = 300;
 
-// A failure reply may carry an object as well; it is shown as an error and
-// never read as an approval or a claim.
-std::optional<QString> stringIn(const std::optional<QJsonObject>& json, const QString& key)
-{
-    return json ? JsonReader::string(json->value(key)) : std::nullopt;
-}
-
 } // namespace
 
 PairingApproval::PairingApproval(Core& core, Dialogs& dialogs, Pairing& pairing)
@@ -100,8 +93,8 @@ void PairingApproval::createCode()
                           [self](std::optional<QJsonObject> json, std::optional<QString> error) {
                               if (!self)
                                   return;
-                              const auto id = stringIn(json, u"id"_s);
-                              const auto code = stringIn(json, u"code"_s);
+                              const auto id = JsonReader::stringAt(json, u"id"_s);
+                              const auto code = JsonReader::stringAt(json, u"code"_s);
                               if (error || !id || !code) {
                                   self->m_pairing.finish(
                                       error.value_or(u"Не удалось создать код."_s));
@@ -127,8 +120,8 @@ void PairingApproval::pollCode()
         [self](std::optional<QJsonObject> json, std::optional<QString> error) {
             if (!self)
                 return;
-            const auto requestID = stringIn(json, u"request_id"_s);
-            if (error || stringIn(json, u"status"_s) != u"claimed"_s || !requestID) {
+            const auto requestID = JsonReader::stringAt(json, u"request_id"_s);
+            if (error || JsonReader::stringAt(json, u"status"_s) != u"claimed"_s || !requestID) {
                 self->m_pairing.setWaiting(false);
                 if (error)
                     self->m_pairing.setMessage(*error);

@@ -19,13 +19,6 @@ constexpr qint64 deliverySeconds = 360;
 // Says how long the QR lasts: true only while it is on screen.
 const QString qrNotice = u"QR действует одну минуту."_s;
 
-// A failure reply may carry an object as well; it is shown as an error and
-// never read as an opened request or a claim.
-std::optional<QString> stringIn(const std::optional<QJsonObject>& json, const QString& key)
-{
-    return json ? JsonReader::string(json->value(key)) : std::nullopt;
-}
-
 } // namespace
 
 PairingRequest::PairingRequest(Core& core, Pairing& pairing)
@@ -67,9 +60,9 @@ void PairingRequest::createPair()
                 return;
             Pairing& pairing = self->m_pairing;
             pairing.setWaiting(false);
-            const auto id = stringIn(json, u"id"_s);
-            const auto secret = stringIn(json, u"secret"_s);
-            const auto token = stringIn(json, u"qr_token"_s);
+            const auto id = JsonReader::stringAt(json, u"id"_s);
+            const auto secret = JsonReader::stringAt(json, u"secret"_s);
+            const auto token = JsonReader::stringAt(json, u"qr_token"_s);
             if (error || !id || !secret || !token) {
                 pairing.setMessage(error.value_or(u"Не удалось создать QR."_s));
                 return;
@@ -108,7 +101,7 @@ void PairingRequest::pollPair()
 void PairingRequest::polled(const std::optional<QJsonObject>& json,
                             const std::optional<QString>& error)
 {
-    if (!error && stringIn(json, u"status"_s) == u"approved"_s) {
+    if (!error && JsonReader::stringAt(json, u"status"_s) == u"approved"_s) {
         if (const auto seconds = JsonReader::integer(json->value(u"expires_in"_s)))
             m_pairDeliveryDeadline = m_pairing.after(*seconds);
         if (JsonReader::boolean(json->value(u"profile_pending"_s)) == true) {

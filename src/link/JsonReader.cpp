@@ -45,6 +45,12 @@ std::optional<QString> JsonReader::string(const QJsonValue& value)
     return value.toString();
 }
 
+std::optional<QString> JsonReader::stringAt(const std::optional<QJsonObject>& object,
+                                            QStringView key)
+{
+    return object ? string(object->value(key)) : std::nullopt;
+}
+
 std::optional<QJsonValue> JsonReader::take(QStringView key)
 {
     const auto it = m_object.constFind(key);

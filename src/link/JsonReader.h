@@ -31,6 +31,9 @@ public:
     static std::optional<bool> boolean(const QJsonValue& value);
     static std::optional<qint64> integer(const QJsonValue& value);
     static std::optional<QString> string(const QJsonValue& value);
+    // The string at `key` of a reply's object, when there is an object.
+    static std::optional<QString> stringAt(const std::optional<QJsonObject>& object,
+                                           QStringView key);
 
     JsonReader& read(QStringView key, bool& out);
     JsonReader& read(QStringView key, qint64& out);
