@@ -42,7 +42,7 @@ FAULTS = [
     ("update-reply", "src/core/AppUpdates.cpp",
      "reply && reply->status == 200", "reply"),
     ("challenge-empty", "src/signin/EmailSignInFlow.cpp",
-     "id.isString() && !id.toString().isEmpty()", "id.isString()"),
+     "!error && id && !id->isEmpty()", "!error && id"),
     ("code-graphemes", "src/signin/EmailSignInFlow.cpp",
      "m_waiting || graphemeCount(m_code) != 6", "m_waiting || m_code.size() != 6"),
     ("link-host", "src/account/OvrinLink.cpp",

@@ -1,5 +1,6 @@
 #include "signin/EmailSignInFlow.h"
 
+#include "link/JsonReader.h"
 #include "platform/DeviceIdentity.h"
 #include "platform/Dialogs.h"
 #include "ui/kit/Graphemes.h"
@@ -66,10 +67,10 @@ void EmailSignInFlow::codeReplied(const std::optional<QJsonObject>& json,
                                   const std::optional<QString>& error)
 {
     m_waiting = false;
-    const QJsonValue id = json ? json->value(u"challenge_id"_s) : QJsonValue();
+    const std::optional<QString> id = JsonReader::stringAt(json, u"challenge_id");
     // An empty identifier could never be verified: it counts as none.
-    if (!error && id.isString() && !id.toString().isEmpty()) {
-        m_challenge = id.toString();
+    if (!error && id && !id->isEmpty()) {
+        m_challenge = *id;
         m_code.clear();
         m_devices.clear();
         Q_EMIT changed();
