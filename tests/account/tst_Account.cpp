@@ -1,8 +1,8 @@
 // The account against the fake helper: Core's request funnel and sign-in
 // links, device pairing on a clock the test moves, the pairing QR read back
 // by zbarimg, and the account window's buttons.
+#include "CoreProbe.h"
 #include "CoreRig.h"
-#include "Shell.h"
 #include "account/AccountCommandsPanel.h"
 #include "account/AccountView.h"
 #include "account/PairingApproval.h"

@@ -2,9 +2,9 @@
 // real program meeting the running copy on the session bus, the tray menu
 // and glyph, and the Delegate (tray, window, quitting) with a real Core
 // against the fake helper. Needs a session bus (dbus-run-session).
+#include "CoreProbe.h"
 #include "CoreRig.h"
 #include "FakePorts.h"
-#include "Shell.h"
 #include "app/AppBus.h"
 #include "app/AppInstance.h"
 #include "app/Delegate.h"

@@ -1,6 +1,7 @@
 // Core against the fake helper: its commands and what each counts as
 // success, the status poll, the ticks, the parallel-VPN scan and the update
 // hooks.
+#include "CoreProbe.h"
 #include "CoreRig.h"
 #include "FakePorts.h"
 #include "FakeVpns.h"
@@ -25,14 +26,6 @@ Q_DECLARE_METATYPE(FakeHelper::Reply)
 Q_DECLARE_METATYPE(std::optional<FakeHelper::Reply>)
 Q_DECLARE_METATYPE(std::optional<HelperReply>)
 Q_DECLARE_METATYPE(Command)
-
-class CoreProbe {
-public:
-    static void scan(Core& core) { core.refreshParallelVPNs(); }
-    static bool scanning(const Core& core) { return core.m_vpnScanRunning; }
-    // True once the scan queue has nothing left to run, within `ms`.
-    static bool drained(Core& core, int ms) { return core.m_vpnQueue.waitForDone(ms); }
-};
 
 namespace {
 

@@ -2,9 +2,9 @@
 // how each helper state looks and what each control then asks of the
 // helper, presses on the rows as the platform delivers them, the scrolling
 // list and the settings menu.
+#include "CoreProbe.h"
 #include "CoreRig.h"
 #include "Presses.h"
-#include "Shell.h"
 #include "app/MainWindow.h"
 #include "platform/ModalDepth.h"
 #include "ui/kit/SystemColours.h"

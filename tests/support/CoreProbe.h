@@ -1,17 +1,22 @@
 #pragma once
 
-// What the tests of the main window and of the application shell share: Core
-// polled on demand, and the helper's states they serve.
+// Core's test hook, and the helper's states the tests of Core's users serve.
 #include "FakeHelper.h"
 #include "StatusJson.h"
 #include "core/Core.h"
 
 #include <QTest>
 
-// Core's own test hook: one status poll now, as the timer would start it.
+// Core's own test hook (a friend of Core).
 class CoreProbe {
 public:
+    // One status poll now, as the timer would start it.
     static void poll(Core& core) { core.refresh(); }
+    // One parallel-VPN scan now, and whether one is running.
+    static void scan(Core& core) { core.refreshParallelVPNs(); }
+    static bool scanning(const Core& core) { return core.m_vpnScanRunning; }
+    // True once the scan queue has nothing left to run, within `ms`.
+    static bool drained(Core& core, int ms) { return core.m_vpnQueue.waitForDone(ms); }
 };
 
 // Three channels; the tunnel down, or up on `active`.
