@@ -84,7 +84,9 @@ data="$HOME/Library/Application Support/Ovrin"
 # Xvfb takes a free display number itself, with no race against other servers.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 session+=($!)
-within 20 grep -qs '^[0-9]\+$' "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+# Its number complete and the server answering, before any client connects.
+answers() { grep -qs '^[0-9]\+$' "$work/display" && DISPLAY=:$(cat "$work/display") xprop -root >/dev/null 2>&1; }
+within 20 answers || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 DISPLAY=:$(cat "$work/display")
 export DISPLAY
 openbox >"$work/openbox.log" 2>&1 &
